@@ -1,0 +1,114 @@
+// The song model: what the XM loader builds and the sequencer, effects,
+// modulation and mixer read. One song at a time, in module-level records.
+#pragma once
+
+#include <cstdint>
+
+// One pattern cell, five bytes as the file gives them.
+struct NoteCell {
+    uint8_t note;          // 0 = none, 1..96 = C-0..B-7, 97 = key off
+    uint8_t instrument;    // 0 = none, else 1-based instrument number
+    uint8_t volumeColumn;
+    uint8_t effect;
+    uint8_t effectParam;
+};
+
+struct PatternSlot {
+    uint16_t rowCount;     // rows; 64 for a pattern the file lacks
+    uint16_t packedSize;   // the file's packed size (only tested for 0)
+    NoteCell* cells;       // rowCount x channelCount cells, row by row; null when none
+};
+
+enum SampleLoopType : uint8_t { LoopNone = 0, LoopForward = 1, LoopPingPong = 2 };
+
+struct SampleRecord {
+    uint32_t length;       // sample frames
+    uint32_t loopStart;    // sample frames
+    uint32_t loopLength;   // sample frames
+    uint8_t volume;        // 0..64
+    int8_t finetune;       // 1/128 semitone
+    uint8_t is16Bit;       // source width only: all data is 16-bit
+    uint8_t panning;       // 0 left .. 255 right
+    int8_t relativeNote;   // semitones
+    uint8_t packing;       // 0xAD = 4-bit delta-table packed
+    uint8_t loopType;      // SampleLoopType (3 kept as the file says: plays once to the loop end)
+    // length values, then the interpolation pad slot and two more zero slots.
+    // data[-1] is always a zero slot too, so interpolation never needs a test.
+    int16_t* data;
+};
+
+struct EnvelopePoint {
+    uint16_t x;            // tick
+    uint16_t y;            // value 0..64
+};
+
+enum EnvelopeFlagBits : uint8_t { EnvelopeOn = 1, EnvelopeSustain = 2, EnvelopeLoop = 4 };
+
+struct InstrumentRecord {
+    uint32_t sampleCount;            // 0..16
+    SampleRecord* samples[16];       // first sampleCount filled, the rest null
+    // The 208 bytes after the sample-header-size field, field by field.
+    uint8_t sampleMap[96];           // sample number for each note
+    EnvelopePoint volumeEnvelope[12];
+    EnvelopePoint panningEnvelope[12];
+    uint8_t volumePointCount;
+    uint8_t panningPointCount;
+    uint8_t volumeSustain;
+    uint8_t volumeLoopStart;
+    uint8_t volumeLoopEnd;
+    uint8_t panningSustain;
+    uint8_t panningLoopStart;
+    uint8_t panningLoopEnd;
+    uint8_t volumeEnvelopeFlags;     // EnvelopeFlagBits
+    uint8_t panningEnvelopeFlags;
+    uint8_t vibratoType;
+    uint8_t vibratoSweep;
+    uint8_t vibratoDepth;
+    uint8_t vibratoRate;
+    uint16_t fadeout;                // twice the file value (16-bit)
+};
+
+// Size of the XM module header as read by the start call.
+constexpr uint32_t ModuleHeaderSize = 336;
+
+// The song header and the global playback state.
+struct ModuleRecord {
+    PatternSlot* patternTable;       // patternSlotCount slots
+    InstrumentRecord* instrumentTable; // instrumentCount records
+
+    // Output and sequencer state (owned by the renderer and the sequencer).
+    int32_t tickFramesLeft;
+    int32_t globalVolume;
+    int32_t tick;
+    int32_t speed;
+    int32_t orderPos;
+    int32_t row;
+    int32_t patternDelayTicks;
+    int32_t pendingOrder;            // -1 = none
+    int32_t pendingRow;              // -1 = none
+    uint32_t playTimeMs;
+    int32_t channelCount;            // 0..32
+    uint8_t globalVolSlideMem;
+    int32_t tickFrames;              // output frames per tick
+
+    // From the file header.
+    uint16_t songLength;
+    uint16_t restartPosition;
+    uint16_t rawChannelCount;
+    uint16_t patternSlotCount;       // file count, replaced by the slot count
+    uint16_t instrumentCount;        // low byte used
+    uint16_t flags;                  // bit 0: linear frequency table
+    uint16_t defaultSpeed;
+    uint16_t defaultTempo;
+    uint8_t orderTable[256];
+};
+
+extern ModuleRecord module;
+extern char songTitle[21];
+extern const SampleRecord emptySample;
+extern uint8_t moduleHeader[ModuleHeaderSize];   // raw header bytes, read by the start call
+
+// Parses the rest of the module through the installed byte source, the header
+// already being in moduleHeader. Allocates from the player heap. Nonzero on
+// success, 0 on failure.
+int loadModule();

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the native build with its tests, the
+# same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# Windows cross build, and a bounded fuzzing run of the module loader.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+step() { printf '\n==== %s\n' "$*"; }
+
+step "native build and tests"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+step "tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DINTRO_SANITIZE=ON >/dev/null
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs" -LE nosan
+
+step "Windows cross build"
+cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake >/dev/null
+cmake --build build-win32 -j"$jobs"
+tools/check-imports.sh build-win32/intro.exe
+
+if [ -f fuzz/CMakeLists.txt ]; then
+  step "fuzzing the module loader"
+  CC=clang-14 CXX=clang++-14 cmake -S fuzz -B build-fuzz >/dev/null
+  cmake --build build-fuzz -j"$jobs"
+  fuzz/run.sh build-fuzz "${FUZZ_SECONDS:-90}"
+fi
+
+step "all checks passed"
