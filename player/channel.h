@@ -1,0 +1,79 @@
+// The sequencer's per-channel record and the flags through which a tick asks
+// for its results to be pushed into the channel's mixer voice.
+#pragma once
+
+#include <cstdint>
+
+struct Voice;
+
+constexpr int ChannelCountMax = 32;
+
+enum UpdateFlagBits : uint8_t {
+    UpdatePitch = 1,      // recompute the voice's step from period and periodDelta
+    UpdateVolume = 2,     // recompute mixVolume and both target gains
+    UpdatePanning = 4,    // recompute finalPan and both target gains
+    StartSample = 8,      // start the looked-up sample on the channel's voice
+    ResetPosition = 16,   // an out-of-range sample offset: the voice falls silent
+};
+
+struct ChannelState {
+    uint8_t noteIndex;         // last stored note, 0-based
+    uint8_t updateFlags;       // UpdateFlagBits
+    uint8_t instrumentIndex;   // last stored instrument, 0-based
+    Voice* voice;              // the voice this channel drives now
+    int32_t period;            // linear or Amiga units
+    int32_t volume;            // 0..64 after every apply
+    int32_t volumeDelta;       // this tick only (tremolo, tremor)
+    int32_t periodDelta;       // this tick only (vibrato, arpeggio, auto-vibrato)
+    int32_t panning;           // 0..255, 128 centre
+    int32_t volEnvTick;
+    int32_t volEnvPoint;
+    int32_t volEnvSlope;       // 16.16 per tick
+    int32_t panEnvPoint;
+    int32_t panEnvTick;
+    int32_t panEnvSlope;       // 16.16 per tick
+    int32_t autoVibSweep;
+    int32_t autoVibPos;        // 0..255
+    uint8_t keyOff;            // released while nonzero
+    uint8_t volEnvDone;
+    uint8_t panEnvDone;
+    uint8_t tremorCount;
+    int32_t volEnvValue;       // 16.16
+    int32_t envVolume;         // 0..64
+    int32_t panEnvValue;       // 16.16
+    int32_t envPanning;        // 0..64, 32 neutral
+    int32_t fadeVolume;        // 65536 = full
+    int32_t notePeriod;        // period of the last note decoded
+    int32_t sampleOffsetMem;   // sample frames
+    int32_t portaTarget;
+    int32_t loopRow;
+    int32_t loopCount;
+    uint8_t realNote;          // note + relative note, 0-based, 8-bit
+    uint8_t lastEffect;
+    uint8_t portaDownMem;
+    uint8_t portaUpMem;
+    uint8_t xfinePortaDownMem;
+    uint8_t xfinePortaUpMem;
+    uint8_t volSlideMem;
+    uint8_t panSlideMem;
+    uint8_t retrigVolume;
+    uint8_t retrigInterval;
+    uint8_t portaSpeed;
+    int8_t vibPos;             // -32..31
+    uint8_t vibSpeed;
+    uint8_t vibDepth;
+    int8_t tremPos;            // -32..31
+    uint8_t tremSpeed;
+    uint8_t tremDepth;
+    uint8_t tremorOn;
+    uint8_t tremorOff;
+    uint8_t waveControl;       // low nibble vibrato control, high nibble tremolo control
+    int8_t fineVolSlideMem;
+    uint8_t finePortaUpMem;
+    uint8_t finePortaDownMem;
+};
+
+extern ChannelState channels[ChannelCountMax];
+
+// The other voice of a channel's pair: k + 32 below 32, k - 32 above.
+Voice* twinVoice(Voice* voice);

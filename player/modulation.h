@@ -1,0 +1,21 @@
+// Instrument-driven modulation and pitch: Amiga periods, the channel reset on
+// a sample (re)start, volume and panning envelopes, auto-vibrato, and the
+// period-to-step conversion. Called by the sequencer once per tick and channel.
+#pragma once
+
+#include <cstdint>
+
+struct ChannelState;
+struct InstrumentRecord;
+struct SampleRecord;
+struct Voice;
+
+double semitonePower(double x);   // 13.375 * 2^(x / 12)
+double scaledPow2(double x);      // 13.375 * 2^x
+
+int32_t amigaPeriod(int32_t realNote, const SampleRecord* sample);
+void resetChannelForSample(ChannelState* channel, const SampleRecord* sample);
+// which: UpdateVolume for the volume envelope, UpdatePanning for the panning one.
+void envelopeStep(ChannelState* channel, const InstrumentRecord* instrument, uint8_t which);
+void autoVibratoStep(ChannelState* channel, const InstrumentRecord* instrument);
+void pitchStep(ChannelState* channel, Voice* voice);
