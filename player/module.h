@@ -103,7 +103,7 @@ struct ModuleRecord {
     uint8_t orderTable[256];
 };
 
-extern ModuleRecord module;
+extern ModuleRecord song;   // the loaded song and its playback state
 extern char songTitle[21];
 extern const SampleRecord emptySample;
 extern uint8_t moduleHeader[ModuleHeaderSize];   // raw header bytes, read by the start call
