@@ -1,0 +1,51 @@
+// Threads on POSIX: pthreads, with a real-time priority where the system
+// grants one (that usually needs privileges; without them the thread keeps the
+// normal priority, which the ring's 370 ms of buffer covers).
+#include "platform.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <new>
+
+namespace {
+
+struct ThreadStart {
+    void (*entry)(void*);
+    void* arg;
+};
+
+void* runThread(void* p)
+{
+    ThreadStart start = *static_cast<ThreadStart*>(p);
+    delete static_cast<ThreadStart*>(p);
+    start.entry(start.arg);
+    return nullptr;
+}
+
+}  // namespace
+
+PlatformThread platformStartThread(void (*entry)(void*), void* arg)
+{
+    ThreadStart* start = new (std::nothrow) ThreadStart{entry, arg};
+    if (start == nullptr) return 0;
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, runThread, start) != 0) {
+        delete start;
+        return 0;
+    }
+    static_assert(sizeof(pthread_t) <= sizeof(PlatformThread), "pthread_t must fit a handle");
+    return static_cast<PlatformThread>(thread);
+}
+
+void platformRaiseThreadPriority(PlatformThread thread)
+{
+    sched_param param{};
+    param.sched_priority = sched_get_priority_max(SCHED_FIFO);
+    pthread_setschedparam(static_cast<pthread_t>(thread), SCHED_FIFO, &param);
+}
+
+void platformJoinThread(PlatformThread thread)
+{
+    if (thread != 0) pthread_join(static_cast<pthread_t>(thread), nullptr);
+}
