@@ -1,0 +1,28 @@
+# Checks of the embedded tune: its shape, that the composing tool rebuilds it
+# byte for byte from the score, and a reference render's level and length.
+set(tune_module ${PROJECT_SOURCE_DIR}/assets/tune.xm)
+
+add_executable(tune_tests ${CMAKE_CURRENT_SOURCE_DIR}/tune/tune_shape_test.cpp)
+target_compile_definitions(tune_tests PRIVATE TUNE_MODULE_PATH="${tune_module}")
+target_link_libraries(tune_tests PRIVATE GTest::gtest_main)
+gtest_discover_tests(tune_tests DISCOVERY_TIMEOUT 60)
+
+add_test(NAME tune_compose_reproduces_module
+         COMMAND ${CMAKE_COMMAND}
+                 -DCOMPOSE=$<TARGET_FILE:compose>
+                 -DSCORE=${PROJECT_SOURCE_DIR}/assets/tune/song.txt
+                 -DEXPECTED=${tune_module}
+                 -DOUT=${CMAKE_CURRENT_BINARY_DIR}/tune-recomposed.xm
+                 -P ${CMAKE_CURRENT_SOURCE_DIR}/tune/reproduce.cmake)
+
+find_program(OPENMPT123 openmpt123)
+find_program(SOX sox)
+if(OPENMPT123 AND SOX)
+  add_test(NAME tune_reference_render
+           COMMAND ${CMAKE_COMMAND}
+                   -DOPENMPT123=${OPENMPT123} -DSOX=${SOX}
+                   -DMODULE=${tune_module}
+                   -DWORK=${CMAKE_CURRENT_BINARY_DIR}/tune-render
+                   -P ${CMAKE_CURRENT_SOURCE_DIR}/tune/reference_render.cmake)
+  set_tests_properties(tune_reference_render PROPERTIES LABELS nosan)
+endif()

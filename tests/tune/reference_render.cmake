@@ -1,0 +1,30 @@
+# Renders the tune once through with the reference renderer and checks that it
+# stays clear of full scale and lasts between 1.5 and 3 minutes.
+#
+# The reference mixes a full-volume centred voice at about 0.2 of full scale
+# where our player reaches 0.25, so a reference peak below 0.45 (-6.9 dBFS)
+# leaves our player's loudest point below -5 dBFS.
+set(MaxReferencePeak 0.45)
+file(MAKE_DIRECTORY ${WORK})
+configure_file(${MODULE} ${WORK}/tune.xm COPYONLY)
+execute_process(COMMAND ${OPENMPT123} --quiet --render --force ${WORK}/tune.xm RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+if(NOT rc EQUAL 0 OR NOT EXISTS ${WORK}/tune.xm.wav)
+  message(FATAL_ERROR "openmpt123 could not render the tune (${rc})")
+endif()
+execute_process(COMMAND ${SOX} ${WORK}/tune.xm.wav -n stat ERROR_VARIABLE stat OUTPUT_QUIET RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "sox stat failed: ${stat}")
+endif()
+string(REGEX MATCH "Length \\(seconds\\): +([0-9.]+)" _ "${stat}")
+set(length ${CMAKE_MATCH_1})
+string(REGEX MATCH "Maximum amplitude: +([-0-9.]+)" _ "${stat}")
+set(maximum ${CMAKE_MATCH_1})
+string(REGEX MATCH "Minimum amplitude: +([-0-9.]+)" _ "${stat}")
+string(REPLACE "-" "" minimum "${CMAKE_MATCH_1}")
+message(STATUS "reference render: ${length} s, peaks +${maximum} / -${minimum} of full scale")
+if(length LESS 90 OR length GREATER 180)
+  message(FATAL_ERROR "the tune lasts ${length} s, not 90 to 180 s")
+endif()
+if(maximum GREATER ${MaxReferencePeak} OR minimum GREATER ${MaxReferencePeak})
+  message(FATAL_ERROR "the render peaks at +${maximum} / -${minimum}, above ${MaxReferencePeak}")
+endif()
