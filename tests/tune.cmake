@@ -7,6 +7,11 @@ target_compile_definitions(tune_tests PRIVATE TUNE_MODULE_PATH="${tune_module}")
 target_link_libraries(tune_tests PRIVATE GTest::gtest_main)
 gtest_discover_tests(tune_tests DISCOVERY_TIMEOUT 60)
 
+# The composing tool's score notation, module writer and synthesis.
+add_executable(compose_tests ${CMAKE_CURRENT_SOURCE_DIR}/tune/compose_test.cpp)
+target_link_libraries(compose_tests PRIVATE compose_core GTest::gtest_main)
+gtest_discover_tests(compose_tests DISCOVERY_TIMEOUT 60)
+
 add_test(NAME tune_compose_reproduces_module
          COMMAND ${CMAKE_COMMAND}
                  -DCOMPOSE=$<TARGET_FILE:compose>

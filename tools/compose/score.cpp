@@ -266,7 +266,8 @@ bool parseVolumeColumn(const std::string& s, uint8_t& out) {
   if (s == "..") return (out = 0), true;
   int lo, hi;
   if (s.size() != 2 || !hexDigit(s[1], lo)) return false;
-  if (hexDigit(s[0], hi)) {
+  if (s[0] >= '0' && s[0] <= '4') {  // a set volume starts with a digit; 'd' is a fine slide
+    hi = s[0] - '0';
     const int v = hi * 16 + lo;
     if (v > 64) return false;
     out = uint8_t(0x10 + v);
