@@ -77,7 +77,8 @@ double oscillator(WaveKind wave, double phase, double dt, double width) {
       double v = phase < width ? 1.0 : -1.0;
       double shifted = phase + 1.0 - width;
       shifted -= std::floor(shifted);
-      return v + blep(phase, dt) - blep(shifted, dt);
+      // Less the pulse's mean, so narrow pulses carry no DC offset.
+      return v + blep(phase, dt) - blep(shifted, dt) - (2.0 * width - 1.0);
     }
     case WaveTriangle: return phase < 0.5 ? 4.0 * phase - 1.0 : 3.0 - 4.0 * phase;
     default: return 0.0;
