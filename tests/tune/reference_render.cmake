@@ -1,17 +1,23 @@
-# Renders the tune once through with the reference renderer and checks that it
-# stays clear of full scale and lasts between 1.5 and 3 minutes.
-#
-# The reference mixes a full-volume centred voice at about 0.2 of full scale
-# where our player reaches 0.25, so a reference peak below 0.45 (-6.9 dBFS)
-# leaves our player's loudest point below -5 dBFS.
-set(MaxReferencePeak 0.45)
+# Renders the tune once through with a reference renderer (RENDERER openmpt
+# or xmp, at PROGRAM) and checks that it stays below MAX_PEAK of full scale,
+# lasts between 1.5 and 3 minutes and never falls silent for longer than a
+# beat (8 rows, 0.64 s).
 file(MAKE_DIRECTORY ${WORK})
-configure_file(${MODULE} ${WORK}/tune.xm COPYONLY)
-execute_process(COMMAND ${OPENMPT123} --quiet --render --force ${WORK}/tune.xm RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
-if(NOT rc EQUAL 0 OR NOT EXISTS ${WORK}/tune.xm.wav)
-  message(FATAL_ERROR "openmpt123 could not render the tune (${rc})")
+set(wav ${WORK}/tune.wav)
+file(REMOVE ${wav})
+if(RENDERER STREQUAL "openmpt")
+  configure_file(${MODULE} ${WORK}/tune.xm COPYONLY)
+  execute_process(COMMAND ${PROGRAM} --quiet --render --force ${WORK}/tune.xm
+                  RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+  file(RENAME ${WORK}/tune.xm.wav ${wav})
+else()
+  execute_process(COMMAND ${PROGRAM} --quiet --output-file ${wav} ${MODULE}
+                  RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
 endif()
-execute_process(COMMAND ${SOX} ${WORK}/tune.xm.wav -n stat ERROR_VARIABLE stat OUTPUT_QUIET RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT EXISTS ${wav})
+  message(FATAL_ERROR "${RENDERER} could not render the tune (${rc})")
+endif()
+execute_process(COMMAND ${SOX} ${wav} -n stat ERROR_VARIABLE stat OUTPUT_QUIET RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "sox stat failed: ${stat}")
 endif()
@@ -21,10 +27,38 @@ string(REGEX MATCH "Maximum amplitude: +([-0-9.]+)" _ "${stat}")
 set(maximum ${CMAKE_MATCH_1})
 string(REGEX MATCH "Minimum amplitude: +([-0-9.]+)" _ "${stat}")
 string(REPLACE "-" "" minimum "${CMAKE_MATCH_1}")
-message(STATUS "reference render: ${length} s, peaks +${maximum} / -${minimum} of full scale")
+message(STATUS "${RENDERER}: ${length} s, peaks +${maximum} / -${minimum} of full scale")
+if("${length}" STREQUAL "" OR "${maximum}" STREQUAL "" OR "${minimum}" STREQUAL "")
+  message(FATAL_ERROR "could not read sox's statistics: ${stat}")
+endif()
 if(length LESS 90 OR length GREATER 180)
   message(FATAL_ERROR "the tune lasts ${length} s, not 90 to 180 s")
 endif()
-if(maximum GREATER ${MaxReferencePeak} OR minimum GREATER ${MaxReferencePeak})
-  message(FATAL_ERROR "the render peaks at +${maximum} / -${minimum}, above ${MaxReferencePeak}")
+if(maximum GREATER ${MAX_PEAK} OR minimum GREATER ${MAX_PEAK})
+  message(FATAL_ERROR "the render peaks at +${maximum} / -${minimum}, above ${MAX_PEAK}")
+endif()
+
+# sox's silence effect drops every stretch quieter than -50 dBFS that lasts
+# longer than a beat (and the silence before the first sound); whatever it
+# drops beyond a few milliseconds is a gap in the music.
+execute_process(COMMAND ${SOX} ${wav} ${WORK}/gapless.wav silence 1 0.02 -50d -1 0.64 -50d RESULT_VARIABLE rc ERROR_VARIABLE err)
+execute_process(COMMAND ${SOX} ${WORK}/gapless.wav -n stat ERROR_VARIABLE stat2 OUTPUT_QUIET)
+string(REGEX MATCH "Length \\(seconds\\): +([0-9.]+)" _ "${stat2}")
+set(gapless ${CMAKE_MATCH_1})
+if(NOT rc EQUAL 0 OR "${gapless}" STREQUAL "")
+  message(FATAL_ERROR "sox could not look for silent stretches: ${err}")
+endif()
+if(gapless LESS length)
+  # CMake has no floating-point arithmetic: compare against length - 0.05 s in text form.
+  string(REGEX MATCH "^([0-9]+)\\.([0-9]+)" _ "${length}")
+  set(whole ${CMAKE_MATCH_1})
+  string(SUBSTRING "${CMAKE_MATCH_2}000" 0 3 millis)
+  math(EXPR allowed "${whole} * 1000 + 1${millis} - 1000 - 50")
+  string(REGEX MATCH "^([0-9]+)\\.([0-9]+)" _ "${gapless}")
+  set(gwhole ${CMAKE_MATCH_1})
+  string(SUBSTRING "${CMAKE_MATCH_2}000" 0 3 gmillis)
+  math(EXPR kept "${gwhole} * 1000 + 1${gmillis} - 1000")
+  if(kept LESS allowed)
+    message(FATAL_ERROR "silent stretches longer than a beat: ${length} s of music, ${gapless} s without them")
+  endif()
 endif()
