@@ -142,6 +142,8 @@ TEST(ComposeScore, ErrorsAreReportedNotWritten) {
       {"loop past the sample end", songWithPhrase(2, "", "instrument e\n length 8\n loop forward 4 8\n layer sine\nend\n")},
       {"fill without a size", songWithPhrase(2, "", "instrument e\n length fill\n layer sine\nend\n")},
       {"block left open", "channels 1\norder 0\nphrase p 3\n"},
+      {"transposed above B-7", "channels 1\norder 0\nphrase p 1\n0 A-7\nend\npattern 0 x 4\n  ch 1 p+3\nend\n"},
+      {"transposed below C-0", "channels 1\norder 0\nphrase p 1\n0 C-0\nend\npattern 0 x 4\n  ch 1 p-1\nend\n"},
   };
   for (const auto& c : cases) {
     Song song;

@@ -345,10 +345,7 @@ bool parsePlacement(Reader& r, const std::string& s, Placement& p) {
 }
 
 Cell placeCell(const Song& song, Cell c, const Placement& p) {
-  if (c.note >= 1 && c.note <= 96) {
-    int n = c.note + p.transpose;
-    c.note = uint8_t(n < 1 ? 1 : n > 96 ? 96 : n);
-  }
+  if (c.note >= 1 && c.note <= 96) c.note = uint8_t(c.note + p.transpose);  // range checked by the caller
   if (p.percent != 100 && c.note >= 1 && c.note <= 96) {
     int volume = -1;
     if (c.volume >= 0x10 && c.volume <= 0x50) volume = c.volume - 0x10;
@@ -373,8 +370,12 @@ bool layOutChannel(Reader& r, Song& song, Pattern& pattern, int channel, const s
     if (!phrase) return fail(r, "no phrase named '" + p.name + "' (phrases are defined before the patterns using them)");
     for (int k = 0; k < p.repeat; ++k) {
       if (row + phrase->rows > pattern.rows) return fail(r, "channel " + std::to_string(channel + 1) + " runs past the pattern's end");
-      for (int j = 0; j < phrase->rows; ++j)
+      for (int j = 0; j < phrase->rows; ++j) {
+        const int note = phrase->cells[size_t(j)].note;
+        if (note >= 1 && note <= 96 && (note + p.transpose < 1 || note + p.transpose > 96))
+          return fail(r, "'" + w[i] + "' moves a note out of C-0..B-7");
         pattern.cells[size_t((row + j) * song.channels + channel)] = placeCell(song, phrase->cells[size_t(j)], p);
+      }
       row += phrase->rows;
     }
   }
@@ -398,7 +399,7 @@ bool readLines(Reader& r, std::istream& in, const std::string& dir, Song& song, 
         const InstrumentRecipe& ins = song.instruments.back();
         if (ins.layers.empty()) return fail(r, "instrument '" + ins.name + "' has no layer");
         if (!ins.fillLength && ins.length == 0) return fail(r, "instrument '" + ins.name + "' has no length");
-        if (ins.loopType && !ins.fillLength && ins.loopStart + (ins.loopToEnd ? 1 : ins.loopLength) > ins.length)
+        if (ins.loopType && !ins.fillLength && ins.loopStart + (ins.loopToEnd ? 2 : ins.loopLength) > ins.length)
           return fail(r, "instrument '" + ins.name + "' loops past its end");
         if (ins.crossfade > ins.loopStart || (ins.crossfade && ins.loopType != 1))
           return fail(r, "a crossfade needs a forward loop starting at least that far in");

@@ -47,14 +47,16 @@ double pow2(double x) { return expo(x * Ln2); }
 double decayFactor(double seconds, double rate) { return seconds > 0 ? expo(-1.0 / (seconds * rate)) : 0.0; }
 
 struct Noise {
-  uint32_t state;
-  double next() {  // uniform in [-1, 1)
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return double(state) / 2147483648.0 - 1.0;
-  }
+  uint32_t state;  // xorshift32, never 0
 };
+
+// Uniform in [-1, 1).
+double nextNoise(Noise& n) {
+  n.state ^= n.state << 13;
+  n.state ^= n.state >> 17;
+  n.state ^= n.state << 5;
+  return double(n.state) / 2147483648.0 - 1.0;
+}
 
 // Band-limited step correction for the saw and square.
 double blep(double t, double dt) {
@@ -103,7 +105,7 @@ void renderLayer(const Layer& layer, double rate, uint32_t seed, std::vector<dou
       for (int v = 0; v < layer.voices; ++v) {
         const double spread = layer.voices == 1 ? 0.0 : 2.0 * v / double(layer.voices - 1) - 1.0;
         const double ratio = pow2(semis / 12.0 + spread * layer.detuneCents / 1200.0);
-        const double phase = layer.voices == 1 ? 0.0 : (noise.next() + 1.0) * 0.5;
+        const double phase = layer.voices == 1 ? 0.0 : (nextNoise(noise) + 1.0) * 0.5;
         oscs.push_back({ratio, phase});
       }
     }
@@ -115,6 +117,8 @@ void renderLayer(const Layer& layer, double rate, uint32_t seed, std::vector<dou
   const double decayK = decayFactor(layer.decay, rate);
   const double hpK = layer.highpass > 0 ? expo(-2.0 * Pi * layer.highpass / rate) : 0.0;
   const double damping = 1.0 / (layer.resonance > 0.05 ? layer.resonance : 0.05);
+
+  if (!(layer.delay * rate < double(out.size()))) return;  // starts after the sample ends
 
   double freqG = 1.0, cutG = 1.0, env = 1.0;
   double low = 0, band = 0, hpIn = 0, hpOut = 0;
@@ -128,7 +132,7 @@ void renderLayer(const Layer& layer, double rate, uint32_t seed, std::vector<dou
 
     double v = 0;
     if (layer.wave == WaveNoise) {
-      v = noise.next();
+      v = nextNoise(noise);
     } else {
       for (Osc& o : oscs) {
         const double dt = freq * o.ratio / rate;
@@ -191,7 +195,7 @@ std::vector<int8_t> renderSample(const InstrumentRecipe& recipe) {
   if (recipe.loopType == 1 && recipe.crossfade > 0) {
     const size_t start = recipe.loopStart;
     const size_t end = recipe.loopToEnd ? mix.size() : start + recipe.loopLength;
-    const size_t n = recipe.crossfade;
+    const size_t n = recipe.crossfade < end - start ? recipe.crossfade : end - start;
     for (size_t i = 0; i < n; ++i) {
       const double w = double(i + 1) / double(n + 1);
       mix[end - n + i] = mix[end - n + i] * (1.0 - w) + mix[start - n + i] * w;

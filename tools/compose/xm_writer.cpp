@@ -1,8 +1,6 @@
 // Writes the song as an XM module, field by field, little-endian.
 #include "compose.h"
 
-#include <cstring>
-
 namespace {
 
 constexpr uint32_t HeaderSizeField = 276;       // counted from offset 60: fields to the order table's end
@@ -38,7 +36,7 @@ void packCell(std::vector<uint8_t>& out, const Cell& c) {
     if (mask & (1u << i)) out.push_back(fields[i]);
 }
 
-std::vector<uint8_t> packPattern(const Song& song, const Pattern& p) {
+std::vector<uint8_t> packPattern(const Pattern& p) {
   std::vector<uint8_t> data;
   for (const Cell& c : p.cells) packCell(data, c);
   return data;
@@ -117,7 +115,7 @@ void putInstrument(std::vector<uint8_t>& out, const InstrumentRecipe& r, const s
 
 uint32_t moduleOverhead(const Song& song) {
   uint32_t size = 60 + HeaderSizeField;
-  for (const Pattern& p : song.patterns) size += PatternHeaderSize + uint32_t(packPattern(song, p).size());
+  for (const Pattern& p : song.patterns) size += PatternHeaderSize + uint32_t(packPattern(p).size());
   size += uint32_t(song.instruments.size()) * (InstrumentHeaderSize + SampleHeaderSize);
   return size;
 }
@@ -141,7 +139,7 @@ std::vector<uint8_t> writeModule(const Song& song, const std::vector<std::vector
   for (int i = 0; i < MaxOrders; ++i) putU8(out, i < int(song.order.size()) ? uint32_t(song.order[size_t(i)]) : 0);
 
   for (const Pattern& p : song.patterns) {
-    const std::vector<uint8_t> packed = packPattern(song, p);
+    const std::vector<uint8_t> packed = packPattern(p);
     putU32(out, PatternHeaderSize);
     putU8(out, 0);
     putU16(out, uint32_t(p.rows));
