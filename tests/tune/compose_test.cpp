@@ -3,7 +3,9 @@
 // format's rules (note numbers, volume-column codes, the packing mask).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -252,6 +254,25 @@ TEST(ComposeSynth, CrossfadedLoopJoinsSmoothly) {
   const std::vector<int8_t> raw = renderSample(r);
   const int rawJump = raw[size_t(end - 1)] - raw[999];
   EXPECT_GT(rawJump < 0 ? -rawJump : rawJump, 20) << "without the blend the loop clicks";
+}
+
+TEST(ComposeSynth, OneShotSamplesFadeToSilenceLoopedOnesKeepTheirEnd) {
+  InstrumentRecipe r;
+  r.length = 4000;
+  Layer square;
+  square.wave = WaveSquare;
+  square.freqStart = square.freqEnd = 500;
+  r.layers.push_back(square);
+  const std::vector<int8_t> oneShot = renderSample(r);
+  EXPECT_EQ(oneShot.back(), 0);
+  EXPECT_GT(std::abs(int(oneShot[4000 - 600])), 100) << "full level before the last 512 frames";
+  r.loopType = 1;
+  r.loopStart = 0;
+  r.loopLength = 4000;
+  const std::vector<int8_t> looped = renderSample(r);
+  int loudest = 0;
+  for (size_t i = 4000 - 64; i < 4000; ++i) loudest = std::max(loudest, std::abs(int(looped[i])));
+  EXPECT_GT(loudest, 100);
 }
 
 TEST(ComposeSynth, NoiseFollowsItsSeed) {

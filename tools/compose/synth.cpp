@@ -202,6 +202,13 @@ std::vector<int8_t> renderSample(const InstrumentRecipe& recipe) {
     }
   }
 
+  // A one-shot sample ends in silence: the player steps to zero after its
+  // last frame, which would click if the sound were still ringing.
+  if (recipe.loopType == 0) {
+    const size_t n = mix.size() / 4 < 512 ? mix.size() / 4 : 512;
+    for (size_t i = 0; i < n; ++i) mix[mix.size() - n + i] *= double(n - i) / double(n + 1);
+  }
+
   double peak = 0;
   for (double v : mix) peak = std::fmax(peak, v < 0 ? -v : v);
   const double scale = peak > 0 ? recipe.peak * 127.0 / peak : 0.0;
