@@ -1,5 +1,5 @@
-// Temporary stand-ins for the loader's and the mixer's definitions, so the
-// sequencer tests link before those land. Removed when they are merged.
+// Temporary stand-ins for the mixer's and modulation definitions, so the
+// sequencer tests link before they land. Removed when they are merged.
 #include <cmath>
 
 #include "channel.h"
@@ -7,11 +7,6 @@
 #include "modulation.h"
 #include "module.h"
 
-ModuleRecord song;
-char songTitle[21];
-const SampleRecord emptySample = {};
-uint8_t moduleHeader[ModuleHeaderSize];
-int loadModule() { return 0; }
 
 Voice voices[VoiceCount];
 ChannelState channels[ChannelCountMax];
