@@ -202,7 +202,9 @@ const ReferenceCase cases[] = {
          m.patterns[0].at(19, 0) = xmEffect(0xC, 0x10);
          return m;
      },
-     22 * Row6, {{0.02, 3 * Row6}}, 0.95, ""},
+     22 * Row6, {{0.02, 3 * Row6}}, 0.95,
+     "(intended: the column's 6y slide also acts on tick 0, and a global volume change reaches "
+     "a channel only when its volume is next recomputed, here on its next row)"},
     {"envelopes",
      [] {
          XmModule m = sineSong();
@@ -235,6 +237,9 @@ const ReferenceCase cases[] = {
      // Rows 0..7, then 2..7 three more times, then 8..: 32 rows of 0.06 s.
      32 * 0.06, {{2 * 0.06 + 0.01, 4 * 0.06}, {8 * 0.06 + 0.01, 10 * 0.06}}, 0.95, ""},
 };
+
+// Names the case instead of dumping its bytes in test listings.
+void PrintTo(const ReferenceCase& c, std::ostream* out) { *out << c.name; }
 
 }  // namespace
 
@@ -269,4 +274,4 @@ TEST_P(Reference, LoudnessAndPitchAgreeWithTheOutsideRenderer) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modules, Reference, ::testing::ValuesIn(cases),
-                         [](const ::testing::TestParamInfo<ReferenceCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<ReferenceCase>& param) { return param.param.name; });
