@@ -115,6 +115,7 @@ TEST(RenderTool, SongOnceEndsWhereTheSongComesBack) {
         EXPECT_LT(frames, c.rows * RowFrames + BlockFrames) << c.name;
         EXPECT_EQ(frames % BlockFrames, 0u) << c.name;
         EXPECT_NE(run.err.find("real time"), std::string::npos) << c.name;
+        EXPECT_EQ(xmtool("render " + in + " -").out, slurp(out)) << c.name;
     }
 }
 

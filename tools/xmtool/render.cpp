@@ -11,6 +11,10 @@
 #include <vector>
 
 #include <unistd.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "channel.h"
 #include "module.h"
@@ -21,7 +25,7 @@
 namespace {
 
 constexpr double LongestSongSeconds = 600.0;
-constexpr double LongestRequestSeconds = 24.0 * 3600.0;
+constexpr double LongestRequestSeconds = 6.0 * 3600.0;   // keeps the data size of a WAV below 4 GiB
 
 // Rows played so far, by order position and row; and whether the song has
 // come back to one of them outside a pattern loop.
@@ -53,14 +57,18 @@ void put32(std::vector<uint8_t>& out, uint32_t v) {
     put16(out, v >> 16);
 }
 
+void putTag(std::vector<uint8_t>& out, const char* tag) {
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<uint8_t>(tag[i]));
+}
+
 std::vector<uint8_t> wavHeader(uint32_t frames) {
     const uint32_t dataBytes = frames * 4;
     std::vector<uint8_t> h;
-    const char* riff = "RIFF";
-    h.insert(h.end(), riff, riff + 4);
+    putTag(h, "RIFF");
     put32(h, 36 + dataBytes);
-    const char* wave = "WAVEfmt ";
-    h.insert(h.end(), wave, wave + 8);
+    putTag(h, "WAVE");
+    putTag(h, "fmt ");
     put32(h, 16);
     put16(h, 1);                   // PCM
     put16(h, 2);                   // stereo
@@ -68,8 +76,7 @@ std::vector<uint8_t> wavHeader(uint32_t frames) {
     put32(h, OutputRate * 4);      // bytes per second
     put16(h, 4);                   // block alignment
     put16(h, 16);                  // bits per sample
-    const char* data = "data";
-    h.insert(h.end(), data, data + 4);
+    putTag(h, "data");
     put32(h, dataBytes);
     return h;
 }
@@ -121,18 +128,26 @@ int renderCommand(int argc, char** argv) {
         return 1;
 
     const bool toStdout = std::strcmp(outPath, "-") == 0;
+#ifdef _WIN32
+    if (toStdout)
+        _setmode(_fileno(stdout), _O_BINARY);
+#endif
     FILE* out = toStdout ? stdout : std::fopen(outPath, "wb");
     if (!out) {
         std::fprintf(stderr, "xmtool: %s: cannot open for writing: %s\n", outPath, std::strerror(errno));
         return 1;
     }
-    // A file gets its header patched at the end; a pipe cannot seek, so the
-    // samples wait in memory until the length is known.
+    const uint64_t frameLimit = static_cast<uint64_t>(
+        std::llround((fixedLength ? seconds : LongestSongSeconds) * OutputRate));
+    // A file gets its header patched at the end. A pipe cannot seek: with a
+    // fixed length the header is known at once, otherwise the song (at most
+    // 10 minutes) waits in memory until its length is known.
+    const bool holdBack = toStdout && !fixedLength;
     std::vector<uint8_t> pending;
     bool writeFailed = false;
-    if (!toStdout) {
-        const std::vector<uint8_t> placeholder = wavHeader(0);
-        writeFailed |= std::fwrite(placeholder.data(), 1, placeholder.size(), out) != placeholder.size();
+    if (!holdBack) {
+        const std::vector<uint8_t> first = wavHeader(static_cast<uint32_t>(toStdout ? frameLimit : 0));
+        writeFailed |= std::fwrite(first.data(), 1, first.size(), out) != first.size();
     }
 
     std::memset(rowPlayed, 0, sizeof rowPlayed);
@@ -141,8 +156,6 @@ int renderCommand(int argc, char** argv) {
     setMasterVolume(64);
     startSongPlayback();
 
-    const uint64_t frameLimit = static_cast<uint64_t>(
-        std::llround((fixedLength ? seconds : LongestSongSeconds) * OutputRate));
     const bool showProgress = isatty(STDERR_FILENO) != 0;
     const auto started = std::chrono::steady_clock::now();
     double lastProgress = 0.0;
@@ -159,7 +172,7 @@ int renderCommand(int argc, char** argv) {
             bytes[2 * i] = static_cast<uint8_t>(v);
             bytes[2 * i + 1] = static_cast<uint8_t>(v >> 8);
         }
-        if (toStdout)
+        if (holdBack)
             pending.insert(pending.end(), bytes.begin(), bytes.begin() + frames * 4);
         else
             writeFailed |= std::fwrite(bytes.data(), 1, frames * 4, out) != frames * 4;
@@ -181,9 +194,11 @@ int renderCommand(int argc, char** argv) {
         std::fprintf(stderr, "\r\033[K");
 
     const std::vector<uint8_t> header = wavHeader(static_cast<uint32_t>(framesDone));
-    if (toStdout) {
+    if (holdBack) {
         writeFailed |= std::fwrite(header.data(), 1, header.size(), out) != header.size();
         writeFailed |= std::fwrite(pending.data(), 1, pending.size(), out) != pending.size();
+        writeFailed |= std::fflush(out) != 0;
+    } else if (toStdout) {
         writeFailed |= std::fflush(out) != 0;
     } else {
         writeFailed |= std::fseek(out, 0, SEEK_SET) != 0;
