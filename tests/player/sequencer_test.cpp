@@ -380,3 +380,40 @@ TEST_F(SongTest, StartStateIsOrderZeroRowZeroWhateverTheRestart) {
     for (int i = 0; i < VoiceCount; ++i)
         EXPECT_EQ(voices[i].voiceIndex, uint32_t(i));
 }
+
+TEST_F(SongTest, NoteDecodingWrapsTheRelativeNoteInEightBits) {
+    const struct { int8_t relative; int8_t finetune; uint8_t note; uint8_t realNote; int32_t period; } cases[] = {
+        {0, 0, 49, 48, 4608},
+        {-1, 0, 1, 255, 7680 + 64},          // sum 0: realNote -1 in the formula
+        {-2, 0, 1, 254, 7680 - 64 * 254},    // sum -1 wraps to a very high note
+        {12, -16, 49, 60, 7680 - 64 * 60 + 8},
+        {0, 15, 49, 48, 4608 - 7},           // finetune / 2 truncates toward zero
+        {0, -15, 49, 48, 4608 + 7},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        storage.samples[0].relativeNote = c.relative;
+        storage.samples[0].finetune = c.finetune;
+        put(0, 0, 0, c.note, 1, 0, 0, 0);
+        start();
+        ticks(1);
+        EXPECT_EQ(ch(0).realNote, c.realNote) << int(c.relative) << " " << int(c.note);
+        EXPECT_EQ(ch(0).notePeriod, c.period) << int(c.relative) << " " << int(c.note);
+        EXPECT_EQ(ch(0).period, c.period);
+    }
+}
+
+TEST_F(SongTest, MultiRetriggerParametersAreStoredTogether) {
+    put(0, 0, 0, 49, 1, 0, 0x1B, 0x63);
+    put(0, 1, 0, 0, 0, 0, 0x1B, 0x00);   // R00 keeps both
+    put(0, 2, 0, 0, 0, 0, 0x1B, 0x02);   // R02 forgets the volume code
+    start();
+    finishRow();
+    ticks(1);
+    EXPECT_EQ(ch(0).retrigVolume, 6);
+    EXPECT_EQ(ch(0).retrigInterval, 3);
+    finishRow();
+    ticks(1);
+    EXPECT_EQ(ch(0).retrigVolume, 0);
+    EXPECT_EQ(ch(0).retrigInterval, 2);
+}
