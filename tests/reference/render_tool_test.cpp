@@ -103,6 +103,15 @@ TEST(RenderTool, SongOnceEndsWhereTheSongComesBack) {
              m.patterns[0].at(5, 1) = xmEffect(0xE, 0x62);
              return m;
          }, 24},
+        // A jump away from an unfinished loop leaves its count standing; the
+        // jump back to the start is still the song coming back.
+        {"loop_left.xm", [] {
+             XmModule m = song16(2);
+             m.patterns[0].at(3, 0) = xmEffect(0xB, 0x01);
+             m.patterns[0].at(3, 1) = xmEffect(0xE, 0x62);
+             m.patterns[1].at(5, 1) = xmEffect(0xB, 0x00);
+             return m;
+         }, 4 + 6},
     };
     for (const auto& c : cases) {
         const std::string in = writeModule(c.name, c.make());

@@ -28,9 +28,14 @@ constexpr double LongestSongSeconds = 600.0;
 constexpr double LongestRequestSeconds = 6.0 * 3600.0;   // keeps the data size of a WAV below 4 GiB
 
 // Rows played so far, by order position and row; and whether the song has
-// come back to one of them outside a pattern loop.
+// come back to one of them. The repeats of a pattern loop, going back within
+// the pattern being played, are not the song coming back; a jump elsewhere
+// ends that, even when it leaves a loop unfinished.
 bool rowPlayed[256][256];
 bool songCameBack;
+bool inLoopRepeat;
+int32_t lastOrderPos = -1;
+int32_t lastRow = -1;
 
 bool patternLoopRunning() {
     for (int32_t c = 0; c < song.channelCount && c < ChannelCountMax; ++c)
@@ -42,9 +47,16 @@ bool patternLoopRunning() {
 void noteRow(int32_t orderPos, int32_t row) {
     if (orderPos < 0 || orderPos > 255 || row < 0 || row > 255)
         return;
-    if (rowPlayed[orderPos][row] && !patternLoopRunning())
+    const bool looping = patternLoopRunning();
+    if (orderPos != lastOrderPos || !looping)
+        inLoopRepeat = false;
+    else if (row <= lastRow)
+        inLoopRepeat = true;
+    if (rowPlayed[orderPos][row] && !inLoopRepeat)
         songCameBack = true;
     rowPlayed[orderPos][row] = true;
+    lastOrderPos = orderPos;
+    lastRow = row;
 }
 
 void put16(std::vector<uint8_t>& out, uint32_t v) {
@@ -152,6 +164,9 @@ int renderCommand(int argc, char** argv) {
 
     std::memset(rowPlayed, 0, sizeof rowPlayed);
     songCameBack = false;
+    inLoopRepeat = false;
+    lastOrderPos = -1;
+    lastRow = -1;
     rowStarted = noteRow;
     setMasterVolume(64);
     startSongPlayback();
