@@ -3,6 +3,7 @@
 // values and the pad), so a sanitizer build catches any read beyond them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <ostream>
@@ -363,6 +364,26 @@ TEST_F(MixerTest, CountThatOvershootsTheSampleEndIsCutAtThePad)
     for (size_t k = 0; k < 3; ++k) EXPECT_NE(out[2 * k], 0.0f) << k;
     for (size_t k = 3; k < 6; ++k) EXPECT_EQ(out[2 * k], 0.0f) << k;
     EXPECT_EQ(v.sample, nullptr);
+}
+
+TEST_F(MixerTest, SplittingASpanChangesNothingWithoutARamp)
+{
+    // Long runs take the four-frame path, single frames the plain one: the
+    // results must be the same to the bit.
+    TestSample sample(ramp(3000), LoopPingPong, 1000, 1500, 14990);
+    Voice& v = start(sample, 7 * One + 12345, 2 * One + 0x9E3779B9u, 77, 201);
+    std::vector<float> whole = mix(2000);
+    const uint64_t endPos = position(v);
+    const uint32_t endBackward = v.backward;
+
+    start(sample, 7 * One + 12345, 2 * One + 0x9E3779B9u, 77, 201);
+    v.backward = 0;
+    std::vector<float> pieces(whole.size(), 0.0f);
+    for (size_t k = 0; k < 2000; k += 1 + k % 3)
+        mixVoices(pieces.data() + 2 * k, pieces.data() + 2 * std::min<size_t>(k + 1 + k % 3, 2000));
+    EXPECT_EQ(pieces, whole);
+    EXPECT_EQ(position(v), endPos);
+    EXPECT_EQ(v.backward, endBackward);
 }
 
 struct OddVoice {
