@@ -149,6 +149,11 @@ TEST(Refusal, AllocationFailureFailsTheLoad) {
     std::vector<uint8_t> bytes = writeXm(richModule());
     setPlayerHeapLimit(2048);
     EXPECT_FALSE(loadXmBytes(bytes));
+    // Nothing points into the heap the caller now throws away.
+    EXPECT_EQ(song.patternTable, nullptr);
+    EXPECT_EQ(song.instrumentTable, nullptr);
+    EXPECT_EQ(song.patternSlotCount, 0);
+    EXPECT_EQ(song.instrumentCount, 0);
     setPlayerHeapLimit(0);
     EXPECT_TRUE(loadXmBytes(bytes)) << moduleLoadError;
 }
