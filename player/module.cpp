@@ -406,9 +406,18 @@ int loadInstruments() {
     return 1;
 }
 
-}  // namespace
+// A failed load leaves no tables behind: the heap that holds the partial ones
+// is about to be destroyed by the caller.
+int forgetTables() {
+    song.patternTable = nullptr;
+    song.instrumentTable = nullptr;
+    song.patternSlotCount = 0;
+    song.instrumentCount = 0;
+    song.channelCount = 0;
+    return 0;
+}
 
-int loadModule() {
+int parseModule() {
     moduleLoadError[0] = 0;
     song = ModuleRecord{};
     filterTitle();
@@ -456,6 +465,10 @@ int loadModule() {
     if (!loadInstruments()) return 0;
     return 1;
 }
+
+}  // namespace
+
+int loadModule() { return parseModule() ? 1 : forgetTables(); }
 
 int loadModuleFromSource(int32_t sourceKind, const void* source, uint32_t length) {
     moduleLoadError[0] = 0;

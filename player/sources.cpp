@@ -143,8 +143,6 @@ int32_t sourceLength() {
 namespace {
 
 constexpr size_t HeapAlign = 16;
-constexpr size_t HeapChunkBytes = 256 * 1024;   // shared chunk for small blocks
-constexpr size_t HeapOwnChunkBytes = HeapChunkBytes / 4;   // larger blocks get a chunk of their own
 
 bool heapOpen;
 size_t heapHandedOut;   // bytes given out since create, for the optional cap
@@ -179,6 +177,9 @@ void heapReleaseAll() {
     heapBlockCount = heapBlockCapacity = 0;
 }
 #else
+constexpr size_t HeapChunkBytes = 256 * 1024;   // shared chunk for small blocks
+constexpr size_t HeapOwnChunkBytes = HeapChunkBytes / 4;   // larger blocks get a chunk of their own
+
 struct HeapChunk {
     HeapChunk* next;
     size_t size;   // usable bytes after the header
