@@ -222,6 +222,48 @@ const ReferenceCase cases[] = {
          return m;
      },
      28 * Row6, {{0.1, 8 * Row6}}, 0.95, ""},
+    {"tremolo",
+     [] {
+         XmModule m = sineSong();
+         m.patterns[0].at(0, 0) = xmCell(61, 1, 0x30, 0x7, 0x48);
+         for (int r = 1; r < 12; ++r)
+             m.patterns[0].at(r, 0) = xmEffect(0x7, 0x00);
+         m.patterns[0].at(12, 0) = xmNote(97);
+         return m;
+     },
+     14 * Row6, {}, 0.9,
+     "(intended: the tremolo offset is not applied on a row's tick 0, where the row resets it, "
+     "so every row starts at the plain volume)"},
+    {"delay_cut_retrigger",
+     [] {
+         XmModule m = sineSong();
+         std::vector<int32_t> values;
+         for (int k = 0; k < 4000; ++k)
+             values.push_back(int32_t(std::lround(100.0 * std::exp(-k / 1200.0) *
+                                                  std::sin(2 * M_PI * k / 32.0))));
+         m.addInstrument(xmSample8(values));   // a plucked note: its retriggers are heard
+         m.patterns[0].at(0, 0) = xmCell(49, 2, 0, 0xE, 0x93);
+         m.patterns[0].at(2, 0) = xmCell(49, 2, 0, 0xE, 0xD3);
+         m.patterns[0].at(4, 0) = xmCell(49, 1, 0, 0xE, 0xC2);
+         m.patterns[0].at(6, 0) = xmCell(49, 2, 0x40, 0x1B, 0x82);
+         m.patterns[0].at(7, 0) = xmEffect(0x1B, 0x00);
+         m.patterns[0].at(8, 0) = xmCell(61, 2, 0, 0xE, 0xE2);    // pattern delay: 3 rows long
+         m.patterns[0].at(9, 0) = xmCell(56, 2, 0, 0xF, 0x03);    // speed 3
+         m.patterns[0].at(11, 0) = xmCell(49, 2, 0, 0xF, 0x80);   // 128 BPM
+         m.patterns[0].at(13, 0) = xmNote(97);
+         return m;
+     },
+     16 * Row6, {}, 0.9, ""},
+    {"panning",
+     [] {
+         XmModule m = sineSong();
+         m.patterns[0].at(0, 0) = xmCell(61, 1, 0, 0x8, 0x20);
+         m.patterns[0].at(0, 1) = xmCell(56, 1, 0xC8, 0x19, 0x0F);   // slides left
+         m.patterns[0].at(4, 0) = xmEffect(0x8, 0xE0);
+         m.patterns[0].at(8, 1) = xmCell(0, 0, 0xEF, 0, 0);
+         return m;
+     },
+     16 * Row6, {}, 0.9, ""},
     {"pattern_loop",
      [] {
          XmModule m = sineSong(3);
