@@ -74,9 +74,18 @@ std::vector<int16_t> readWav(const std::string& path) {
 }
 
 struct Renders {
-    std::vector<float> ours;
+    std::vector<float> ours;        // left plus right over two
     std::vector<float> reference;
+    std::vector<float> oursSide[2];   // left, right
+    std::vector<float> referenceSide[2];
 };
+
+std::vector<float> side(const std::vector<int16_t>& stereo, size_t which) {
+    std::vector<float> out(stereo.size() / 2);
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = stereo[2 * i + which];
+    return out;
+}
 
 Renders renderBoth(const ReferenceCase& c) {
     const std::string base = workDir() + "/" + c.name;
@@ -96,8 +105,14 @@ Renders renderBoth(const ReferenceCase& c) {
                                   " --output-type wav " + base + ".xm >/dev/null 2>&1";
     EXPECT_EQ(std::system(reference.c_str()), 0) << reference;
     Renders r;
-    r.ours = audio::mono(readWav(base + ".ours.wav"));
-    r.reference = audio::mono(readWav(base + ".xm.wav"));
+    const std::vector<int16_t> oursStereo = readWav(base + ".ours.wav");
+    const std::vector<int16_t> theirs = readWav(base + ".xm.wav");
+    r.ours = audio::mono(oursStereo);
+    r.reference = audio::mono(theirs);
+    for (size_t k = 0; k < 2; ++k) {
+        r.oursSide[k] = side(oursStereo, k);
+        r.referenceSide[k] = side(theirs, k);
+    }
     return r;
 }
 
@@ -302,6 +317,14 @@ TEST_P(Reference, LoudnessAndPitchAgreeWithTheOutsideRenderer) {
     const double corr = audio::correlation(a, b);
     EXPECT_GE(corr, c.minCorrelation) << c.name << " " << c.intendedDifference;
     std::printf("%-14s loudness correlation %.4f\n", c.name.c_str(), corr);
+    // Each side on its own too, so panning is compared as well.
+    for (size_t k = 0; k < 2; ++k) {
+        const double sideCorr = audio::correlation(audio::loudnessEnvelope(r.oursSide[k], 441),
+                                                   audio::loudnessEnvelope(r.referenceSide[k], 441));
+        EXPECT_GE(sideCorr, c.minCorrelation) << c.name << (k ? " right" : " left") << " "
+                                              << c.intendedDifference;
+        std::printf("%-14s %s correlation %.4f\n", c.name.c_str(), k ? "right" : "left ", sideCorr);
+    }
 
     for (const PitchWindow& w : c.pitchWindows) {
         const size_t from = static_cast<size_t>(w.from * Rate);
