@@ -56,14 +56,25 @@ double powerOfTwo(int32_t n)
     return result;
 }
 
-// 2^f for |f| <= 0.5: the exponential series of f * ln 2 to degree 16 in
-// Horner form; the truncation error is far below one unit in the last place.
+// Coefficients (ln 2)^k / k! of the exponential series of f * ln 2, folded
+// by the compiler with exact IEEE arithmetic.
+struct Exp2Series {
+    double c[15];
+    constexpr Exp2Series() : c()
+    {
+        constexpr double Ln2 = 0.6931471805599453;
+        c[0] = 1.0;
+        for (int k = 1; k < 15; ++k) c[k] = c[k - 1] * Ln2 / k;
+    }
+};
+constexpr Exp2Series exp2Series;
+
+// 2^f for |f| <= 0.5 by the series to degree 14 in Horner form; the
+// truncation error is far below one unit in the last place.
 double exp2Fraction(double f)
 {
-    constexpr double Ln2 = 0.6931471805599453;
-    const double x = f * Ln2;
-    double sum = 1.0;
-    for (int k = 16; k >= 1; --k) sum = 1.0 + x * sum / k;
+    double sum = exp2Series.c[14];
+    for (int k = 13; k >= 0; --k) sum = sum * f + exp2Series.c[k];
     return sum;
 }
 
