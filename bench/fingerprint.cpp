@@ -9,11 +9,6 @@
 #include "channel.h"
 #include "modulation.h"
 
-#ifdef FINGERPRINT_OWN_SONG
-// The loader owns the song record; without it this stand-in lets the tool link.
-ModuleRecord song;
-#endif
-
 namespace {
 
 struct Fnv {

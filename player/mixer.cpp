@@ -123,19 +123,30 @@ int64_t mixSteady(const int16_t* data, int64_t pos, int64_t step, float gainLeft
 #if defined(__SSE2__)
     const __m128 scale = _mm_set1_ps(FractionScale);
     const __m128 gains = _mm_setr_ps(gainLeft, gainRight, gainLeft, gainRight);
+    // The fractions of four frames in a row advance by four steps' fraction,
+    // modulo 2^32 like the low half of the position itself.
+    const uint32_t fraction0 = static_cast<uint32_t>(pos);
+    const uint32_t stepFraction = static_cast<uint32_t>(step);
+    __m128i fractions = _mm_setr_epi32(static_cast<int32_t>(fraction0),
+                                       static_cast<int32_t>(fraction0 + stepFraction),
+                                       static_cast<int32_t>(fraction0 + 2 * stepFraction),
+                                       static_cast<int32_t>(fraction0 + 3 * stepFraction));
+    const __m128i fractionAdvance = _mm_set1_epi32(static_cast<int32_t>(4 * stepFraction));
     for (; frames >= 4; frames -= 4, out += 8) {
-        int32_t pair[4];   // s[i] in the low half, s[i + 1] in the high half
-        int32_t fraction[4];
-        for (int j = 0; j < 4; ++j) {
-            std::memcpy(&pair[j], data + (pos >> 32), sizeof pair[j]);
-            fraction[j] = static_cast<int32_t>(static_cast<uint32_t>(pos) >> 1);
-            pos += step;
-        }
-        const __m128i both = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair));
+        int32_t a0, a1, a2, a3;   // s[i] in the low half, s[i + 1] in the high half
+        std::memcpy(&a0, data + (pos >> 32), sizeof a0);
+        pos += step;
+        std::memcpy(&a1, data + (pos >> 32), sizeof a1);
+        pos += step;
+        std::memcpy(&a2, data + (pos >> 32), sizeof a2);
+        pos += step;
+        std::memcpy(&a3, data + (pos >> 32), sizeof a3);
+        pos += step;
+        const __m128i both = _mm_setr_epi32(a0, a1, a2, a3);
         const __m128i first = _mm_srai_epi32(_mm_slli_epi32(both, 16), 16);
         const __m128i second = _mm_srai_epi32(both, 16);
-        const __m128 t = _mm_mul_ps(
-            _mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(fraction))), scale);
+        const __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(fractions, 1)), scale);
+        fractions = _mm_add_epi32(fractions, fractionAdvance);
         const __m128 v = _mm_add_ps(_mm_cvtepi32_ps(first),
                                     _mm_mul_ps(_mm_cvtepi32_ps(_mm_sub_epi32(second, first)), t));
         _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(v, v), gains)));
@@ -172,24 +183,29 @@ int64_t mixRamped(const int16_t* data, int64_t pos, int64_t step, float* gainLef
     float right = *gainRight;
 #if defined(__SSE2__)
     const __m128 scale = _mm_set1_ps(FractionScale);
+    const uint32_t fraction0 = static_cast<uint32_t>(pos);
+    const uint32_t stepFraction = static_cast<uint32_t>(step);
+    __m128i fractions = _mm_setr_epi32(static_cast<int32_t>(fraction0),
+                                       static_cast<int32_t>(fraction0 + stepFraction),
+                                       static_cast<int32_t>(fraction0 + 2 * stepFraction),
+                                       static_cast<int32_t>(fraction0 + 3 * stepFraction));
+    const __m128i fractionAdvance = _mm_set1_epi32(static_cast<int32_t>(4 * stepFraction));
     for (; frames >= 4; frames -= 4, out += 8) {
         int32_t pair[4];
-        int32_t fraction[4];
         float gains[8];
         for (int j = 0; j < 4; ++j) {
             std::memcpy(&pair[j], data + (pos >> 32), sizeof pair[j]);
-            fraction[j] = static_cast<int32_t>(static_cast<uint32_t>(pos) >> 1);
             pos += step;
             gains[2 * j] = left;
             gains[2 * j + 1] = right;
             left += stepLeft;
             right += stepRight;
         }
-        const __m128i both = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair));
+        const __m128i both = _mm_setr_epi32(pair[0], pair[1], pair[2], pair[3]);
         const __m128i first = _mm_srai_epi32(_mm_slli_epi32(both, 16), 16);
         const __m128i second = _mm_srai_epi32(both, 16);
-        const __m128 t = _mm_mul_ps(
-            _mm_cvtepi32_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(fraction))), scale);
+        const __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(fractions, 1)), scale);
+        fractions = _mm_add_epi32(fractions, fractionAdvance);
         const __m128 v = _mm_add_ps(_mm_cvtepi32_ps(first),
                                     _mm_mul_ps(_mm_cvtepi32_ps(_mm_sub_epi32(second, first)), t));
         _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out),
