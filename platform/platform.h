@@ -34,6 +34,13 @@ void platformSleep(uint32_t ms);
 // null and stores 0 when there is no such resource.
 const uint8_t* platformFindResource(uintptr_t module, const char* name, uint32_t* size);
 
+// Adds a blob to the executable's resources under `name` (the program does
+// this at start-up for what it embeds). The SDL side has no resource section,
+// so this table is where platformFindResource looks; the Win32 side consults
+// it only when the real resource is missing. The name and the bytes must stay
+// valid while the program runs. False when the table is full.
+bool platformRegisterResource(const char* name, const uint8_t* data, uint32_t size);
+
 // ---- Files (read only) -------------------------------------------------------
 
 typedef uintptr_t PlatformFile;  // 0 = not open
@@ -44,6 +51,8 @@ uint32_t platformFileRead(PlatformFile file, void* dest, uint32_t count);
 // origin 0: from the start, 1: from the current position. Returns the new
 // position, or -1 when the seek failed (the position is then unchanged).
 int64_t platformFileSeek(PlatformFile file, int64_t offset, int origin);
+// Size of the file in bytes, or -1 when it cannot be told.
+int64_t platformFileSize(PlatformFile file);
 void platformFileClose(PlatformFile file);
 
 // ---- Audio device: one looping ring of 16-bit stereo at 44,100 Hz -----------

@@ -6,10 +6,10 @@
 
 // One pattern cell, five bytes as the file gives them.
 struct NoteCell {
-    uint8_t note;          // 0 = none, 1..96 = C-0..B-7, 97 = key off
+    uint8_t note;          // 0 = none, 1..96 = C-0..B-7, 97 = key off (the loader drops others)
     uint8_t instrument;    // 0 = none, else 1-based instrument number
     uint8_t volumeColumn;
-    uint8_t effect;
+    uint8_t effect;        // 0..35 (the loader empties cells' unknown effects)
     uint8_t effectParam;
 };
 
@@ -48,7 +48,8 @@ struct InstrumentRecord {
     uint32_t sampleCount;            // 0..16
     SampleRecord* samples[16];       // first sampleCount filled, the rest null
     // The 208 bytes after the sample-header-size field, field by field.
-    uint8_t sampleMap[96];           // sample number for each note
+    uint8_t sampleMap[96];           // sample number for each note, as the file says:
+                                     // entries >= sampleCount name no sample
     EnvelopePoint volumeEnvelope[12];
     EnvelopePoint panningEnvelope[12];
     uint8_t volumePointCount;
@@ -112,3 +113,12 @@ extern uint8_t moduleHeader[ModuleHeaderSize];   // raw header bytes, read by th
 // already being in moduleHeader. Allocates from the player heap. Nonzero on
 // success, 0 on failure.
 int loadModule();
+
+// The start call's load sequence on its own, for the start call, tools and
+// tests: installs the source (selectSource), opens it, reads the 336-byte
+// header into moduleHeader (zeroed first), runs loadModule when it begins with
+// "Exte", and closes the source. The player heap must exist. Nonzero on success.
+int loadModuleFromSource(int32_t sourceKind, const void* source, uint32_t length);
+
+// Why the last load failed, in words (for tools); empty after a success.
+extern char moduleLoadError[160];

@@ -1,0 +1,39 @@
+// The effect column, the extended commands and the volume column: row actions
+// for tick 0, tick actions for every later tick of the row, and the shared
+// modulation steps (vibrato, tremolo, tone portamento, tremor).
+#pragma once
+
+#include <cstdint>
+
+struct ChannelState;
+struct InstrumentRecord;
+struct ModuleRecord;
+struct NoteCell;
+struct RowContext;
+struct SampleRecord;
+
+using RowAction = void (*)(ChannelState* channel, uint8_t param, uint8_t x, uint8_t y,
+                           const InstrumentRecord* instrument, const SampleRecord* sample,
+                           ModuleRecord* module, RowContext* context);
+using TickAction = void (*)(ChannelState* channel, const NoteCell* cell,
+                            const InstrumentRecord* instrument, const SampleRecord* sample,
+                            ModuleRecord* module);
+using RetrigVolumeRule = int32_t (*)(int32_t volume);
+
+constexpr int RowActionCount = 34;          // effects 0..33 (0 has none)
+constexpr int TickActionCount = 30;         // effects 0..29
+constexpr int ExtendedRowActionCount = 16;  // E0x..EFx (E0 and EF have none)
+
+extern const RowAction rowActions[RowActionCount];
+extern const TickAction tickActions[TickActionCount];
+extern const RowAction extendedRowActions[ExtendedRowActionCount];
+// Indexed by the x of Rxy, 1..15; entry 0 is unused (x = 0 keeps the volume).
+extern const RetrigVolumeRule retrigVolumeTable[16];
+
+void volumeColumnRow(ChannelState* channel, uint8_t volumeByte);
+void volumeColumnTick(ChannelState* channel, uint8_t volumeByte);
+void vibratoStep(ChannelState* channel);
+void advanceVibrato(ChannelState* channel);
+void tremoloStep(ChannelState* channel);
+void tonePortaStep(ChannelState* channel);
+void tremorStep(ChannelState* channel);

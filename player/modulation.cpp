@@ -1,0 +1,291 @@
+// Instrument-driven modulation and pitch. Everything whose result reaches the
+// output (powers of two, the auto-vibrato sine) is computed with + - * / in
+// double or read from exact tables, never with libm's transcendental
+// functions, so the 64-bit and the 32-bit SSE2 builds agree bit for bit.
+#include "modulation.h"
+
+#include <cstring>
+
+#include "channel.h"
+#include "mixer.h"
+#include "module.h"
+
+namespace {
+
+constexpr double SemitoneScale = 13.375;
+constexpr float OneTwelfth = 1.0f / 12.0f;        // single precision on purpose
+constexpr float OneOver768 = 1.0f / 768.0f;       // single precision on purpose
+constexpr double LinearFrequencyFactor = 625.2710571289062;
+constexpr int64_t AmigaClock = 14317056;
+constexpr int64_t OutputRate = 44100;             // frames per second
+constexpr int64_t LowestFrequency = 100;          // Hz
+// The mixer's step must stay below 256 sample frames per output frame.
+constexpr int64_t HighestFrequency = 256 * OutputRate - 1;   // Hz
+constexpr int32_t FadeStart = 65536;
+constexpr int32_t EnvelopePointMax = 12;
+constexpr int32_t EnvelopeValueMax = 64;
+
+// Notes outside this range only come from wrapped note arithmetic; clamping
+// keeps the Amiga periods between about 14 and 29,000.
+constexpr int32_t AmigaNoteLowest = -1;
+constexpr int32_t AmigaNoteHighest = 131;
+
+// round(64 * sin(p * pi / 128)) for p = 0..64; the other three quarters
+// follow by symmetry. Exact integers, so the builds cannot disagree.
+constexpr int8_t QuarterSine64[65] = {
+    0,  2,  3,  5,  6,  8,  9,  11, 12, 14, 16, 17, 19, 20, 22, 23, 24,
+    26, 27, 29, 30, 32, 33, 34, 36, 37, 38, 39, 41, 42, 43, 44, 45, 46,
+    47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 56, 57, 58, 59, 59, 60, 60,
+    61, 61, 62, 62, 62, 63, 63, 63, 64, 64, 64, 64, 64, 64};
+
+int32_t sine64(int32_t p)
+{
+    p &= 255;
+    if (p <= 64) return QuarterSine64[p];
+    if (p <= 128) return QuarterSine64[128 - p];
+    if (p <= 192) return -QuarterSine64[p - 128];
+    return -QuarterSine64[256 - p];
+}
+
+// 2^n for an integer n in [-1022, 1023], built from its bit pattern (exact).
+double powerOfTwo(int32_t n)
+{
+    const uint64_t bits = static_cast<uint64_t>(n + 1023) << 52;
+    double result;
+    std::memcpy(&result, &bits, sizeof result);
+    return result;
+}
+
+// Coefficients (ln 2)^k / k! of the exponential series of f * ln 2, folded
+// by the compiler with exact IEEE arithmetic.
+struct Exp2Series {
+    double c[15];
+    constexpr Exp2Series() : c()
+    {
+        constexpr double Ln2 = 0.6931471805599453;
+        c[0] = 1.0;
+        for (int k = 1; k < 15; ++k) c[k] = c[k - 1] * Ln2 / k;
+    }
+};
+constexpr Exp2Series exp2Series;
+
+// 2^f for |f| <= 0.5 by the series to degree 14: the small high-order terms
+// in Estrin's scheme (short dependency chains, as this runs for every channel
+// on every tick), the large low-order ones in Horner form for accuracy. The
+// error stays within about one unit in the last place.
+double exp2Fraction(double f)
+{
+    const double* c = exp2Series.c;
+    const double f2 = f * f;
+    const double f4 = f2 * f2;
+    const double f8 = f4 * f4;
+    const double high = ((c[5] + c[6] * f) + (c[7] + c[8] * f) * f2) +
+                        ((c[9] + c[10] * f) + (c[11] + c[12] * f) * f2) * f4 +
+                        (c[13] + c[14] * f) * f8;
+    return c[0] + f * (c[1] + f * (c[2] + f * (c[3] + f * (c[4] + f * high))));
+}
+
+// Floor for the magnitudes used here (|x| < 2^52); exact.
+double floorExact(double x)
+{
+    const double t = static_cast<double>(static_cast<int64_t>(x));
+    return t > x ? t - 1.0 : t;
+}
+
+int64_t roundToInt(double x) { return static_cast<int64_t>(floorExact(x + 0.5)); }
+
+// 2^x as 2^n * 2^f with n the nearest integer to x.
+double exp2Deterministic(double x)
+{
+    if (!(x > -1000.0)) x = -1000.0;   // also catches NaN
+    if (x > 1000.0) x = 1000.0;
+    const double n = floorExact(x + 0.5);
+    return powerOfTwo(static_cast<int32_t>(n)) * exp2Fraction(x - n);
+}
+
+struct EnvelopeView {
+    const EnvelopePoint* points;
+    int32_t count;
+    uint8_t sustain;
+    uint8_t loopStart;
+    uint8_t loopEnd;
+    uint8_t flags;
+};
+
+struct EnvelopeFields {
+    int32_t* tick;
+    int32_t* point;
+    int32_t* slope;
+    int32_t* value;
+    int32_t* output;
+    uint8_t* done;
+};
+
+// Envelope values are 0..64; larger stored values are taken as 64 so the
+// 16.16 arithmetic cannot overflow.
+int32_t pointY(const EnvelopeView& envelope, int32_t index)
+{
+    const int32_t y = envelope.points[index].y;
+    return y > EnvelopeValueMax ? EnvelopeValueMax : y;
+}
+
+int32_t pointX(const EnvelopeView& envelope, int32_t index) { return envelope.points[index].x; }
+
+void stepEnvelope(ChannelState* channel, const EnvelopeView& envelope, const EnvelopeFields& f)
+{
+    if (*f.done) return;
+    if (*f.point >= envelope.count || *f.point < 0) {
+        *f.output = *f.value >> 16;
+        *f.tick += 1;
+        return;
+    }
+    if (*f.tick != pointX(envelope, *f.point)) {
+        // Points whose x values do not increase are passed without being met;
+        // the value is kept within the envelope range instead of running away.
+        int64_t value = static_cast<int64_t>(*f.value) + *f.slope;
+        if (value < 0) value = 0;
+        if (value > (EnvelopeValueMax << 16)) value = EnvelopeValueMax << 16;
+        *f.value = static_cast<int32_t>(value);
+        *f.output = *f.value >> 16;
+        *f.tick += 1;
+        return;
+    }
+    // A loop whose start names no stored point is ignored rather than read.
+    if ((envelope.flags & EnvelopeLoop) && *f.point == envelope.loopEnd &&
+        envelope.loopStart < envelope.count) {
+        *f.point = envelope.loopStart;
+        *f.tick = pointX(envelope, *f.point);
+    }
+    const int32_t point = *f.point;
+    *f.output = pointY(envelope, point);
+    if (point >= envelope.count - 1) {
+        *f.done = 1;
+        return;
+    }
+    if ((envelope.flags & EnvelopeSustain) && point == envelope.sustain && channel->keyOff == 0)
+        return;
+    const int32_t y0 = pointY(envelope, point);
+    const int32_t y1 = pointY(envelope, point + 1);
+    const int32_t dx = pointX(envelope, point + 1) - pointX(envelope, point);
+    *f.value = y0 * 65536;
+    *f.slope = dx != 0 ? (y1 - y0) * 65536 / dx : 0;
+    *f.point = point + 1;
+    *f.output = *f.value >> 16;
+    *f.tick += 1;
+}
+
+}  // namespace
+
+double semitonePower(double x)
+{
+    return SemitoneScale * exp2Deterministic(x * static_cast<double>(OneTwelfth));
+}
+
+double scaledPow2(double x) { return SemitoneScale * exp2Deterministic(x); }
+
+int32_t amigaPeriod(int32_t realNote, const SampleRecord* sample)
+{
+    if (realNote < AmigaNoteLowest) realNote = AmigaNoteLowest;
+    if (realNote > AmigaNoteHighest) realNote = AmigaNoteHighest;
+    const int32_t finetune = sample ? sample->finetune : 0;
+    const int32_t x0 = 132 - realNote;
+    const int32_t p0 = static_cast<int32_t>(roundToInt(semitonePower(x0)));
+    const int32_t x1 = finetune >= 0 ? x0 - 1 : x0 + 1;
+    const int32_t p1 = static_cast<int32_t>(roundToInt(semitonePower(x1)));
+    const int32_t d = finetune >= 0 ? p1 - p0 : p0 - p1;
+    return p0 + ((finetune * d) >> 7);
+}
+
+void resetChannelForSample(ChannelState* channel, const SampleRecord* sample)
+{
+    channel->volume = sample ? sample->volume : 0;
+    channel->panning = sample ? sample->panning : 0;
+    channel->envVolume = 64;
+    channel->envPanning = 32;
+    channel->fadeVolume = FadeStart;
+    channel->volEnvTick = 0;
+    channel->volEnvPoint = 0;
+    channel->volEnvSlope = 0;
+    channel->panEnvPoint = 0;
+    channel->panEnvTick = 0;
+    channel->panEnvSlope = 0;
+    channel->autoVibSweep = 0;
+    channel->autoVibPos = 0;
+    channel->keyOff = 0;
+    channel->volEnvDone = 0;
+    channel->panEnvDone = 0;
+    channel->tremorCount = 0;
+    if (static_cast<int8_t>(channel->waveControl) < 0x4F) channel->tremPos = 0;
+    if ((channel->waveControl & 0x0C) == 0) channel->vibPos = 0;
+    channel->updateFlags |= UpdateVolume | UpdatePanning;
+}
+
+void envelopeStep(ChannelState* channel, const InstrumentRecord* instrument, uint8_t which)
+{
+    const bool volume = which == UpdateVolume;
+    channel->updateFlags |= volume ? UpdateVolume : UpdatePanning;
+    if (!instrument) return;
+    EnvelopeView envelope;
+    EnvelopeFields fields;
+    if (volume) {
+        envelope = {instrument->volumeEnvelope, instrument->volumePointCount,
+                    instrument->volumeSustain,  instrument->volumeLoopStart,
+                    instrument->volumeLoopEnd,  instrument->volumeEnvelopeFlags};
+        fields = {&channel->volEnvTick,  &channel->volEnvPoint, &channel->volEnvSlope,
+                  &channel->volEnvValue, &channel->envVolume,   &channel->volEnvDone};
+    } else {
+        envelope = {instrument->panningEnvelope, instrument->panningPointCount,
+                    instrument->panningSustain,  instrument->panningLoopStart,
+                    instrument->panningLoopEnd,  instrument->panningEnvelopeFlags};
+        fields = {&channel->panEnvTick,  &channel->panEnvPoint, &channel->panEnvSlope,
+                  &channel->panEnvValue, &channel->envPanning,  &channel->panEnvDone};
+    }
+    // Only twelve points are stored, whatever count the file gives.
+    if (envelope.count > EnvelopePointMax) envelope.count = EnvelopePointMax;
+    stepEnvelope(channel, envelope, fields);
+}
+
+void autoVibratoStep(ChannelState* channel, const InstrumentRecord* instrument)
+{
+    channel->updateFlags |= UpdatePitch;
+    if (!instrument) return;
+    const int32_t p = channel->autoVibPos & 255;
+    int32_t w;
+    switch (instrument->vibratoType) {
+    case 0: w = sine64(p); break;
+    case 1: w = p < 128 ? 64 : -64; break;
+    case 2: w = (128 - ((p - 128) & 255)) >> 1; break;
+    default: w = (128 - ((-128 - p) & 255)) >> 1; break;
+    }
+    int32_t d = w * instrument->vibratoDepth;
+    const int32_t sweep = instrument->vibratoSweep;
+    if (sweep != 0) d = d * channel->autoVibSweep / sweep;
+    channel->periodDelta += d >> 6;
+    channel->autoVibSweep = channel->autoVibSweep + 1 < sweep ? channel->autoVibSweep + 1 : sweep;
+    channel->autoVibPos = p + instrument->vibratoRate;
+    if (channel->autoVibPos >= 256) channel->autoVibPos -= 256;
+}
+
+void pitchStep(ChannelState* channel, Voice* voice)
+{
+    const int64_t sum = static_cast<int64_t>(channel->period) + channel->periodDelta;
+    if (sum == 0) return;
+    int64_t frequency;
+    if (song.flags & 1) {
+        // Beyond these octaves the frequency is clamped below anyway; the
+        // bounds keep the product well inside 64 bits.
+        double octaves = static_cast<double>(4608 - static_cast<int64_t>(channel->period) +
+                                             channel->periodDelta) *
+                         static_cast<double>(OneOver768);
+        if (octaves > 16.0) octaves = 16.0;
+        if (octaves < -64.0) octaves = -64.0;
+        frequency = roundToInt(scaledPow2(octaves) * LinearFrequencyFactor);
+    } else {
+        frequency = AmigaClock / sum;
+    }
+    if (frequency < LowestFrequency) frequency = LowestFrequency;
+    if (frequency > HighestFrequency) frequency = HighestFrequency;
+    voice->stepInt = static_cast<uint32_t>(frequency / OutputRate);
+    voice->stepFrac =
+        static_cast<uint32_t>((static_cast<uint64_t>(frequency % OutputRate) << 32) / OutputRate);
+}

@@ -1,0 +1,133 @@
+// Output side of the player: block rendering into the ring, the 16-bit
+// conversion with the master volume, and the level and time read-outs.
+#include "player.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "channel.h"
+#include "mixer.h"
+#include "module.h"
+#include "sequencer.h"
+
+int16_t outputRing[RingFrames * 2];
+float mixBuffer[RingFrames * 2];
+BlockStats blockStats[RingBlocks];
+int32_t renderIndex;
+std::atomic<int32_t> statsIndex;
+std::atomic<int32_t> masterVolumeDivisor;
+
+namespace {
+
+constexpr int32_t UnityDivisor = 16;
+constexpr int32_t SilentDivisor = 2147483600;   // master volume 0
+
+// Nearest integer, ties to even, clipped to the 16-bit range. Clipping first
+// keeps the conversion inside the integer range (a NaN clips to the bottom).
+int32_t toSample(float value) {
+    if (!(value >= -32768.0f))
+        return -32768;
+    if (value > 32767.0f)
+        return 32767;
+    return static_cast<int32_t>(std::nearbyint(value));
+}
+
+}  // namespace
+
+void startSongPlayback() {
+    std::memset(voices, 0, sizeof voices);
+    std::memset(channels, 0, sizeof channels);
+    if (masterVolumeDivisor.load(std::memory_order_relaxed) == 0)
+        masterVolumeDivisor.store(UnityDivisor, std::memory_order_relaxed);
+    for (int32_t k = 0; k < VoiceCount; ++k) {
+        voices[k].voiceIndex = static_cast<uint32_t>(k);
+        voices[k].stepInt = 1;
+    }
+    song.speed = song.defaultSpeed;
+    song.globalVolume = 64;
+    song.globalVolSlideMem = 0;   // H00 before any H slides by nothing
+    song.tickFramesLeft = 0;
+    song.tick = 0;
+    song.patternDelayTicks = 0;
+    song.pendingOrder = 0;
+    song.pendingRow = 0;
+    song.orderPos = 0;
+    song.row = 0;
+    song.playTimeMs = 0;
+    const int32_t count = song.channelCount < 0 ? 0
+                          : song.channelCount > ChannelCountMax ? ChannelCountMax
+                                                                : song.channelCount;
+    for (int32_t i = 0; i < count; ++i)
+        channels[i].voice = &voices[i];
+    setTempo(song.defaultTempo);
+    renderIndex = 0;
+    statsIndex.store(0, std::memory_order_relaxed);
+    for (BlockStats& stats : blockStats) {
+        stats.levels.store(0, std::memory_order_relaxed);
+        stats.timeMs.store(0, std::memory_order_relaxed);
+    }
+}
+
+void renderBlock() {
+    const int32_t block = renderIndex;
+    float* mix = mixBuffer + block * BlockFrames * 2;
+    std::memset(mix, 0, sizeof(float) * BlockFrames * 2);
+    int32_t done = 0;
+    while (done < BlockFrames) {
+        if (song.tickFramesLeft <= 0) {
+            sequencerTick();
+            // Read after the tick, so a tempo set during it sets its length.
+            song.tickFramesLeft = song.tickFrames > 0 ? song.tickFrames : 1;
+        }
+        const int32_t left = BlockFrames - done;
+        const int32_t n = song.tickFramesLeft < left ? song.tickFramesLeft : left;
+        mixVoices(mix + done * 2, mix + (done + n) * 2);
+        // The fraction is dropped run by run: a whole block in one run adds 23.
+        song.playTimeMs += static_cast<uint32_t>(n) * 20u / 882u;
+        song.tickFramesLeft -= n;
+        done += n;
+    }
+    blockStats[block].timeMs.store(song.playTimeMs, std::memory_order_relaxed);
+
+    const uint32_t levels = convertBlock(block);
+    renderIndex = (block + 1) % RingBlocks;
+    // The level lands in the entry after the block's own time stamp.
+    blockStats[renderIndex].levels.store(levels, std::memory_order_relaxed);
+}
+
+uint32_t convertBlock(int32_t block) {
+    int32_t divisor = masterVolumeDivisor.load(std::memory_order_relaxed);
+    if (divisor <= 0)
+        divisor = UnityDivisor;
+    const float* mix = mixBuffer + block * BlockFrames * 2;
+    int16_t* out = outputRing + block * BlockFrames * 2;
+    uint32_t sumLeft = 0;
+    uint32_t sumRight = 0;
+    for (int32_t i = 0; i < BlockFrames * 2; i += 2) {
+        const int32_t l = toSample(mix[i]) * 16 / divisor;
+        const int32_t r = toSample(mix[i + 1]) * 16 / divisor;
+        out[i] = static_cast<int16_t>(l);
+        out[i + 1] = static_cast<int16_t>(r);
+        sumLeft += static_cast<uint32_t>(l < 0 ? -l : l);
+        sumRight += static_cast<uint32_t>(r < 0 ? -r : r);
+    }
+    return ((sumLeft / BlockFrames) & 0xFFFF) << 16 | ((sumRight / BlockFrames) & 0xFFFF);
+}
+
+void setMasterVolume(uint32_t volume) {
+    const uint32_t v = volume > 64 ? 64 : volume;
+    const int32_t d = 64 - static_cast<int32_t>(v);
+    masterVolumeDivisor.store(d < 64 ? UnityDivisor + d : SilentDivisor, std::memory_order_relaxed);
+}
+
+uint32_t getLevels() {
+    return blockStats[statsIndex.load(std::memory_order_relaxed) & (RingBlocks - 1)].levels.load(
+        std::memory_order_relaxed);
+}
+
+uint32_t getPlayTime() {
+    return blockStats[statsIndex.load(std::memory_order_relaxed) & (RingBlocks - 1)].timeMs.load(
+        std::memory_order_relaxed);
+}
+
+const char* getSongTitle() { return songTitle; }

@@ -1,0 +1,48 @@
+// The player's output side: the 16-block ring of 16-bit stereo frames, the
+// float mix area, per-block levels and time stamps, and the block renderer
+// that drives the sequencer and the mixer. Real-time start and stop build on
+// this; offline rendering uses the very same renderBlock.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+constexpr int32_t OutputRate = 44100;          // frames per second
+constexpr int32_t BlockFrames = 1024;          // frames per block
+constexpr int32_t RingBlocks = 16;             // blocks in the ring
+constexpr int32_t RingFrames = BlockFrames * RingBlocks;
+
+// Per block: the mean absolute sample of the block before it (left in the
+// high 16 bits, right in the low), and the song time in milliseconds.
+struct BlockStats {
+    std::atomic<uint32_t> levels;
+    std::atomic<uint32_t> timeMs;
+};
+
+extern int16_t outputRing[RingFrames * 2];     // interleaved left, right
+extern float mixBuffer[RingFrames * 2];
+extern BlockStats blockStats[RingBlocks];
+extern int32_t renderIndex;                    // next block to render, 0..15
+extern std::atomic<int32_t> statsIndex;        // the entry the read-outs report
+extern std::atomic<int32_t> masterVolumeDivisor;  // output scale is 16 / divisor
+
+// Puts a loaded song into its starting playback state: voices and channels
+// cleared, voice k numbered k with step 1, channel i on voice i, default
+// speed and tempo, global volume 64, first row at order 0, row 0, play time
+// 0, and the output ring and read-outs back at their start.
+void startSongPlayback();
+
+// Renders ring block renderIndex: ticks the sequencer and mixes, converts to
+// 16-bit with the master volume, records time and level, advances renderIndex.
+void renderBlock();
+
+// Converts block k of mixBuffer into block k of outputRing (nearest integer,
+// ties to even, clipped, scaled by 16 / masterVolumeDivisor) and returns its
+// level word.
+uint32_t convertBlock(int32_t block);
+
+// 0..64 (larger counts as 64); 0 silences.
+void setMasterVolume(uint32_t volume);
+uint32_t getLevels();
+uint32_t getPlayTime();
+const char* getSongTitle();

@@ -1,0 +1,107 @@
+// Measurements on rendered audio for tests: loudness, pitch by zero
+// crossings, loudness envelopes and their correlation.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace audio {
+
+// Left plus right over two, as floats.
+inline std::vector<float> mono(const std::vector<int16_t>& stereo) {
+    std::vector<float> out(stereo.size() / 2);
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = 0.5f * (float(stereo[2 * i]) + float(stereo[2 * i + 1]));
+    return out;
+}
+
+inline double rms(const std::vector<float>& x, size_t from, size_t to) {
+    if (to > x.size())
+        to = x.size();
+    if (to <= from)
+        return 0.0;
+    double sum = 0.0;
+    for (size_t i = from; i < to; ++i)
+        sum += double(x[i]) * x[i];
+    return std::sqrt(sum / double(to - from));
+}
+
+inline double peak(const std::vector<float>& x, size_t from, size_t to) {
+    double p = 0.0;
+    for (size_t i = from; i < to && i < x.size(); ++i)
+        p = std::fmax(p, std::fabs(x[i]));
+    return p;
+}
+
+// Frequency in Hz from the upward zero crossings between from and to,
+// measured from the first crossing to the last one, with a small hysteresis
+// so that noise around zero does not count.
+inline double pitch(const std::vector<float>& x, size_t from, size_t to, double rate = 44100.0) {
+    if (to > x.size())
+        to = x.size();
+    const double threshold = 0.02 * peak(x, from, to);
+    bool below = false;
+    double first = -1.0;
+    double last = -1.0;
+    int crossings = 0;
+    for (size_t i = from + 1; i < to; ++i) {
+        if (x[i] < -threshold)
+            below = true;
+        if (below && x[i - 1] < 0.0f && x[i] >= 0.0f) {
+            // Interpolate where the crossing lies between the two frames.
+            const double t = double(i - 1) + double(-x[i - 1]) / double(x[i] - x[i - 1]);
+            if (first < 0.0)
+                first = t;
+            else
+                ++crossings;
+            last = t;
+            below = false;
+        }
+    }
+    if (crossings == 0)
+        return 0.0;
+    return rate * crossings / (last - first);
+}
+
+// RMS over consecutive windows.
+inline std::vector<double> loudnessEnvelope(const std::vector<float>& x, size_t window) {
+    std::vector<double> env;
+    for (size_t from = 0; from + window <= x.size(); from += window)
+        env.push_back(rms(x, from, from + window));
+    return env;
+}
+
+// Pearson correlation over the common length.
+inline double correlation(const std::vector<double>& a, const std::vector<double>& b) {
+    const size_t n = a.size() < b.size() ? a.size() : b.size();
+    if (n < 2)
+        return 0.0;
+    double ma = 0.0, mb = 0.0;
+    for (size_t i = 0; i < n; ++i) {
+        ma += a[i];
+        mb += b[i];
+    }
+    ma /= double(n);
+    mb /= double(n);
+    double sab = 0.0, saa = 0.0, sbb = 0.0;
+    for (size_t i = 0; i < n; ++i) {
+        sab += (a[i] - ma) * (b[i] - mb);
+        saa += (a[i] - ma) * (a[i] - ma);
+        sbb += (b[i] - mb) * (b[i] - mb);
+    }
+    if (saa <= 0.0 || sbb <= 0.0)
+        return 0.0;
+    return sab / std::sqrt(saa * sbb);
+}
+
+// A single-cycle sine of the given length and amplitude, for looped samples.
+inline std::vector<int32_t> sineCycle(int frames, int amplitude) {
+    std::vector<int32_t> v(static_cast<size_t>(frames));
+    for (int i = 0; i < frames; ++i)
+        v[static_cast<size_t>(i)] =
+            static_cast<int32_t>(std::lround(amplitude * std::sin(2.0 * M_PI * i / frames)));
+    return v;
+}
+
+}  // namespace audio

@@ -1,0 +1,563 @@
+// The XM loader: slots, cells, instruments, sample decoding and the limits.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "module.h"
+#include "sources.h"
+#include "xm_writer.h"
+
+namespace {
+
+std::vector<int16_t> sampleValues(const SampleRecord* s, uint32_t count) {
+    return std::vector<int16_t>(s->data, s->data + count);
+}
+
+const SampleRecord* firstSample(uint32_t instrument = 0) {
+    return song.instrumentTable[instrument].samples[0];
+}
+
+XmModule oneSampleModule(const XmSample& sample) {
+    XmModule m;
+    m.orders = {0};
+    m.addPattern(1);
+    m.addInstrument(sample);
+    return m;
+}
+
+// ---- Pattern slots ------------------------------------------------------------
+
+TEST(PatternSlots, CountFromFileAndOrderList) {
+    struct Case {
+        const char* what;
+        uint16_t filePatterns;
+        std::vector<uint8_t> orders;
+        std::optional<uint16_t> songLength;
+        uint16_t expectedSlots;
+    };
+    const Case cases[] = {
+        {"order list names 12, file has 10", 10, {0, 3, 12, 1}, std::nullopt, 13},
+        {"order list within the file", 10, {0, 9, 9}, std::nullopt, 10},
+        {"song length 0 scans nothing", 2, {7, 7}, 0, 2},
+        {"only the song's entries are scanned", 2, {1, 0, 200}, 2, 2},
+        {"highest possible entry", 1, {255}, std::nullopt, 256},
+        {"no patterns at all", 0, {0}, std::nullopt, 1},
+    };
+    for (const Case& c : cases) {
+        XmModule m;
+        m.channels = 3;
+        m.orders = c.orders;
+        m.songLength = c.songLength;
+        for (uint16_t p = 0; p < c.filePatterns; p++) m.addPattern(8).at(0, 0) = xmNote(p + 1);
+        ASSERT_TRUE(loadXmBytes(writeXm(m))) << c.what << ": " << moduleLoadError;
+        EXPECT_EQ(song.patternSlotCount, c.expectedSlots) << c.what;
+        for (uint16_t p = 0; p < c.filePatterns; p++) {
+            EXPECT_EQ(song.patternTable[p].rowCount, 8) << c.what;
+            EXPECT_EQ(song.patternTable[p].cells[0].note, p + 1) << c.what;
+        }
+        for (uint16_t p = c.filePatterns; p < c.expectedSlots; p++) {
+            const PatternSlot& slot = song.patternTable[p];
+            EXPECT_EQ(slot.rowCount, 64) << c.what << " slot " << p;
+            ASSERT_NE(slot.cells, nullptr);
+            for (int i = 0; i < 64 * 3; i++) {
+                const NoteCell& cell = slot.cells[i];
+                ASSERT_EQ(cell.note | cell.instrument | cell.volumeColumn | cell.effect | cell.effectParam, 0);
+            }
+        }
+    }
+}
+
+TEST(PatternSlots, SongLengthAboveTheOrderTableIsLimitedToIt) {
+    XmModule m;
+    m.songLength = 300;
+    std::vector<uint8_t> table(256, 0);
+    table[255] = 20;   // the last real entry still counts
+    m.orderTable = table;
+    m.addPattern(4);
+    ASSERT_TRUE(loadXmBytes(writeXm(m))) << moduleLoadError;
+    EXPECT_EQ(song.songLength, 256);
+    EXPECT_EQ(song.patternSlotCount, 21);
+}
+
+// ---- Cells --------------------------------------------------------------------
+
+TEST(Cells, PackedAndPlainFormsDecodeAlike) {
+    const XmPacking forms[] = {XmPacking::Auto, XmPacking::MaskAlways, XmPacking::Plain};
+    for (XmPacking form : forms) {
+        XmModule m;
+        m.channels = 3;
+        m.orders = {0};
+        XmPattern& p = m.addPattern(3);
+        p.packing = form;
+        p.at(0, 0) = xmCell(1, 2, 0x10, 0x0C, 0x20);   // every field: plain in Auto
+        p.at(0, 2) = xmNote(96);
+        p.at(1, 1) = xmEffect(0x0A, 0x0F);
+        p.at(2, 0) = xmCell(0, 0, 0x50, 0, 0);
+        p.at(2, 2) = xmNote(97, 3);
+        for (int i = 0; i < 3; i++) m.addInstrument();
+        ASSERT_TRUE(loadXmBytes(writeXm(m))) << moduleLoadError;
+        const NoteCell* c = song.patternTable[0].cells;
+        EXPECT_EQ(c[0].note, 1);
+        EXPECT_EQ(c[0].instrument, 2);
+        EXPECT_EQ(c[0].volumeColumn, 0x10);
+        EXPECT_EQ(c[0].effect, 0x0C);
+        EXPECT_EQ(c[0].effectParam, 0x20);
+        EXPECT_EQ(c[2].note, 96);
+        EXPECT_EQ(c[4].effect, 0x0A);
+        EXPECT_EQ(c[4].effectParam, 0x0F);
+        EXPECT_EQ(c[6].volumeColumn, 0x50);
+        EXPECT_EQ(c[8].note, 97);
+        EXPECT_EQ(c[8].instrument, 3);
+        EXPECT_EQ(c[1].note | c[3].note | c[5].effect | c[7].volumeColumn, 0);
+    }
+}
+
+TEST(Cells, ValuesThePlayerCannotUseAreEmptied) {
+    XmModule m;
+    m.channels = 6;
+    m.orders = {0};
+    XmPattern& p = m.addPattern(1);
+    p.packing = XmPacking::MaskAlways;
+    p.at(0, 0) = xmNote(1, 40);                  // 31 instruments: 40 is none
+    p.at(0, 1) = xmNote(2, 31);                  // the last instrument stays
+    p.at(0, 2) = xmNote(98, 1);                  // no such note
+    p.at(0, 3) = xmCell(5, 0, 0, 36, 0x44);      // no such effect
+    p.at(0, 4) = xmCell(5, 0, 0, 35, 0x44);      // 'Z' is the last effect
+    p.at(0, 5) = xmNote(200, 32);
+    for (int i = 0; i < 31; i++) m.addInstrument();
+    ASSERT_TRUE(loadXmBytes(writeXm(m))) << moduleLoadError;
+    const NoteCell* c = song.patternTable[0].cells;
+    EXPECT_EQ(c[0].note, 1);
+    EXPECT_EQ(c[0].instrument, 0);
+    EXPECT_EQ(c[1].instrument, 31);
+    EXPECT_EQ(c[2].note, 0);
+    EXPECT_EQ(c[2].instrument, 1);
+    EXPECT_EQ(c[3].note, 5);
+    EXPECT_EQ(c[3].effect, 0);
+    EXPECT_EQ(c[3].effectParam, 0);
+    EXPECT_EQ(c[4].effect, 35);
+    EXPECT_EQ(c[4].effectParam, 0x44);
+    EXPECT_EQ(c[5].note, 0);
+    EXPECT_EQ(c[5].instrument, 0);
+}
+
+TEST(Cells, PackedSizeZeroGivesEmptyCellsAndConsumesNothing) {
+    XmModule m;
+    m.channels = 2;
+    m.orders = {0, 1};
+    XmPattern& empty = m.addPattern(16);
+    empty.at(5, 1) = xmNote(10);   // stored nowhere: the size says 0 and no data follows
+    empty.packedSize = 0;
+    empty.rawData = std::vector<uint8_t>{};
+    m.addPattern(2).at(1, 1) = xmNote(60, 0, 0x20);
+    ASSERT_TRUE(loadXmBytes(writeXm(m))) << moduleLoadError;
+    const PatternSlot& first = song.patternTable[0];
+    EXPECT_EQ(first.rowCount, 16);
+    EXPECT_EQ(first.packedSize, 0);
+    ASSERT_NE(first.cells, nullptr);
+    for (int i = 0; i < 32; i++) ASSERT_EQ(first.cells[i].note, 0);
+    EXPECT_EQ(song.patternTable[1].cells[3].note, 60);
+    EXPECT_EQ(song.patternTable[1].cells[3].volumeColumn, 0x20);
+}
+
+TEST(Cells, ZeroRowPatternWithDataIsSkippedByItsPackedSize) {
+    XmModule m;
+    m.channels = 2;
+    m.orders = {0, 1};
+    XmPattern& broken = m.addPattern(0);
+    broken.rawData = std::vector<uint8_t>{0x81, 50, 0x81, 51, 0x80, 0x83, 52, 2};   // 8 bytes of cells
+    m.addPattern(1).at(0, 1) = xmNote(61, 1);
+    m.addInstrument(xmSample8({5}));
+    ASSERT_TRUE(loadXmBytes(writeXm(m))) << moduleLoadError;
+    EXPECT_EQ(song.patternTable[0].rowCount, 0);
+    EXPECT_EQ(song.patternTable[0].cells, nullptr);
+    EXPECT_EQ(song.patternTable[1].rowCount, 1);
+    EXPECT_EQ(song.patternTable[1].cells[1].note, 61);
+    EXPECT_EQ(song.patternTable[1].cells[1].instrument, 1);
+    EXPECT_EQ(firstSample()->data[0], 5 * 256);
+}
+
+TEST(Cells, ChannelsAbove32AreCappedAndTheStreamStaysInStep) {
+    XmModule m;
+    m.channels = 40;
+    m.orders = {0, 1};
+    XmPattern& wide = m.addPattern(2);
+    wide.at(0, 0) = xmNote(1);
+    wide.at(0, 31) = xmNote(32);
+    wide.at(0, 39) = xmNote(40);
+    wide.at(1, 35) = xmCell(12, 1, 0x30, 4, 0x44);
+    wide.at(1, 2) = xmNote(3);
+    m.addPattern(1).at(0, 39) = xmNote(7);
+    m.patterns[1].at(0, 5) = xmNote(6);
+    m.addInstrument(xmSample8({9}));
+    ASSERT_TRUE(loadXmBytes(writeXm(m))) << moduleLoadError;
+    EXPECT_EQ(song.channelCount, 32);
+    EXPECT_EQ(song.rawChannelCount, 40);
+    const NoteCell* c = song.patternTable[0].cells;
+    EXPECT_EQ(c[0].note, 1);
+    EXPECT_EQ(c[31].note, 32);
+    EXPECT_EQ(c[32 + 2].note, 3);   // row 1 starts at 32 cells
+    EXPECT_EQ(song.patternTable[1].cells[5].note, 6);
+    EXPECT_EQ(firstSample()->data[0], 9 * 256);
+}
+
+TEST(Cells, ChannelCountIsTheLowByteOfTheHeaderWord) {
+    XmModule m;
+    m.channels = 2;
+    m.channelWord = 0x0102;
+    m.orders = {0};
+    m.addPattern(1).at(0, 1) = xmNote(5);
+    m.instrumentCount = 0x0300;   // low byte 0: no instruments
+    ASSERT_TRUE(loadXmBytes(writeXm(m))) << moduleLoadError;
+    EXPECT_EQ(song.channelCount, 2);
+    EXPECT_EQ(song.instrumentCount, 0);
+    EXPECT_EQ(song.patternTable[0].cells[1].note, 5);
+}
+
+// ---- Title --------------------------------------------------------------------
+
+TEST(Title, UnprintableBytesAreDropped) {
+    struct Case {
+        std::vector<uint8_t> bytes;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {{1, 'S', 'o', 'n', 'g', 0xE9, ' ', '1'}, "Song 1"},
+        {{'A', 0x7F, 'B', 0x80, 0xFF, 31, 32, 'C'}, "A\x7F" "B C"},
+        {std::vector<uint8_t>(20, 'x'), "xxxxxxxxxxxxxxxxxxxx"},
+        {{}, ""},
+    };
+    for (const Case& c : cases) {
+        XmModule m;
+        m.titleBytes = c.bytes;
+        ASSERT_TRUE(loadXmBytes(writeXm(m))) << moduleLoadError;
+        EXPECT_STREQ(songTitle, c.expected);
+    }
+}
+
+// ---- Instruments --------------------------------------------------------------
+
+TEST(Instruments, HeaderFieldsAreTakenAndFadeoutDoubledIn16Bits) {
+    XmModule m;
+    XmInstrument& ins = m.addInstrument(xmSample8({1}));
+    ins.sampleMap[0] = 0;
+    ins.sampleMap[95] = 0;
+    ins.vibratoType = 2;
+    ins.vibratoSweep = 3;
+    ins.vibratoDepth = 4;
+    ins.vibratoRate = 5;
+    ins.fadeout = 0x8001;
+    ins.volumeEnvelope.points = {{0, 64}, {10, 32}, {30, 0}};
+    ins.volumeEnvelope.flags = EnvelopeOn | EnvelopeSustain | EnvelopeLoop;
+    ins.volumeEnvelope.sustain = 1;
+    ins.volumeEnvelope.loopStart = 0;
+    ins.volumeEnvelope.loopEnd = 2;
+    ins.panningEnvelope.points = {{0, 32}, {5, 64}};
+    ins.panningEnvelope.flags = EnvelopeOn;
+    m.addInstrument().fadeout = 0x0200;
+    ASSERT_TRUE(loadXmBytes(writeXm(m))) << moduleLoadError;
+    const InstrumentRecord& a = song.instrumentTable[0];
+    EXPECT_EQ(a.vibratoType, 2);
+    EXPECT_EQ(a.vibratoSweep, 3);
+    EXPECT_EQ(a.vibratoDepth, 4);
+    EXPECT_EQ(a.vibratoRate, 5);
+    EXPECT_EQ(a.fadeout, 2);   // 0x8001 * 2 wraps to 2
+    EXPECT_EQ(a.volumePointCount, 3);
+    EXPECT_EQ(a.volumeEnvelope[1].x, 10);
+    EXPECT_EQ(a.volumeEnvelope[1].y, 32);
+    EXPECT_EQ(a.volumeEnvelopeFlags, 7);
+    EXPECT_EQ(a.volumeSustain, 1);
+    EXPECT_EQ(a.volumeLoopEnd, 2);
+    EXPECT_EQ(a.panningPointCount, 2);
+    EXPECT_EQ(a.panningEnvelope[1].y, 64);
+    EXPECT_EQ(a.panningEnvelopeFlags, 1);
+    const InstrumentRecord& b = song.instrumentTable[1];
+    EXPECT_EQ(b.sampleCount, 0u);
+    EXPECT_EQ(b.samples[0], nullptr);
+    EXPECT_EQ(b.fadeout, 0x0400);
+}
+
+TEST(Instruments, SampleCountLimit) {
+    struct Case {
+        uint16_t samples;
+        std::optional<uint16_t> countWord;
+        bool loads;
+        uint32_t expectedCount;
+    };
+    const Case cases[] = {
+        {16, std::nullopt, true, 16},
+        {17, std::nullopt, false, 0},
+        {1, 0x0101, true, 1},   // high byte ignored
+        {0, 0x0011, false, 0},  // 17 declared
+    };
+    for (const Case& c : cases) {
+        XmModule m;
+        XmInstrument& ins = m.addInstrument();
+        for (uint16_t k = 0; k < c.samples; k++) ins.samples.push_back(xmSample8({k}));
+        ins.sampleCount = c.countWord;
+        int loaded = loadXmBytes(writeXm(m));
+        EXPECT_EQ(loaded != 0, c.loads) << c.samples;
+        if (!loaded) {
+            EXPECT_STRNE(moduleLoadError, "");
+            continue;
+        }
+        ASSERT_EQ(song.instrumentTable[0].sampleCount, c.expectedCount);
+        for (uint32_t k = 0; k < c.expectedCount; k++) {
+            EXPECT_EQ(song.instrumentTable[0].samples[k]->data[0], (int16_t)(k * 256));
+        }
+    }
+}
+
+TEST(Instruments, FieldsPastAShortHeaderStayZero) {
+    // A sample-less instrument whose header ends after the sample count: the
+    // next instrument's bytes must not become its envelopes.
+    XmModule m;
+    m.addInstrument().headerSize = 29;
+    XmInstrument& next = m.addInstrument(xmSample8({3, 4}));
+    next.volumeEnvelope.points = {{0, 64}, {4, 0}};
+    next.volumeEnvelope.flags = EnvelopeOn;
+    next.fadeout = 100;
+    ASSERT_TRUE(loadXmBytes(writeXm(m))) << moduleLoadError;
+    const InstrumentRecord& a = song.instrumentTable[0];
+    EXPECT_EQ(a.sampleCount, 0u);
+    EXPECT_EQ(a.volumePointCount, 0);
+    EXPECT_EQ(a.volumeEnvelopeFlags, 0);
+    EXPECT_EQ(a.fadeout, 0);
+    const InstrumentRecord& b = song.instrumentTable[1];
+    EXPECT_EQ(b.volumePointCount, 2);
+    EXPECT_EQ(b.fadeout, 200);
+    EXPECT_EQ(b.samples[0]->data[1], 4 * 256);
+}
+
+TEST(Instruments, LargerHeaderIsSkippedToItsDeclaredEnd) {
+    XmModule m;
+    m.addInstrument(xmSample8({7})).headerSize = 300;
+    ASSERT_TRUE(loadXmBytes(writeXm(m))) << moduleLoadError;
+    EXPECT_EQ(firstSample()->data[0], 7 * 256);
+}
+
+TEST(Envelopes, DamagedEnvelopesAreRepairedAtLoad) {
+    using Points = std::vector<std::pair<uint16_t, uint16_t>>;
+    struct Case {
+        const char* what;
+        Points points;
+        std::optional<uint8_t> count;
+        uint8_t sustain, loopStart, loopEnd, flags;
+        uint8_t expectedCount, expectedFlags;
+    };
+    const Points three = {{0, 64}, {8, 32}, {16, 0}};
+    const Case cases[] = {
+        {"valid", three, std::nullopt, 1, 0, 2, 7, 3, 7},
+        {"13 points", three, 13, 1, 0, 2, 7, 0, 0},
+        {"12 points", three, 12, 1, 0, 2, 7, 3, 7},   // points past 3 are (0,0): cut there
+        {"one point", {{0, 64}}, std::nullopt, 0, 0, 0, 7, 1, 0},
+        {"x repeats", {{0, 64}, {8, 32}, {8, 0}, {20, 0}}, std::nullopt, 0, 0, 1, 7, 2, 7},
+        {"x falls", {{0, 64}, {8, 32}, {4, 0}}, std::nullopt, 1, 0, 1, 7, 2, 7},
+        {"x falls at once", {{5, 64}, {0, 32}}, std::nullopt, 0, 0, 0, 7, 1, 0},
+        {"sustain past the end", three, std::nullopt, 3, 0, 2, 7, 3, 5},
+        {"loop end past the end", three, std::nullopt, 1, 0, 3, 7, 3, 3},
+        {"loop start past the end", three, std::nullopt, 1, 5, 2, 7, 3, 3},
+        {"loop backwards", three, std::nullopt, 1, 2, 1, 7, 3, 3},
+        {"off but damaged", three, 40, 9, 9, 9, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        XmModule m;
+        XmInstrument& ins = m.addInstrument(xmSample8({1}));
+        XmEnvelope e;
+        e.points = c.points;
+        e.pointCount = c.count;
+        e.sustain = c.sustain;
+        e.loopStart = c.loopStart;
+        e.loopEnd = c.loopEnd;
+        e.flags = c.flags;
+        ins.volumeEnvelope = e;
+        ins.panningEnvelope = e;
+        ASSERT_TRUE(loadXmBytes(writeXm(m))) << c.what << ": " << moduleLoadError;
+        const InstrumentRecord& r = song.instrumentTable[0];
+        EXPECT_EQ(r.volumePointCount, c.expectedCount) << c.what;
+        EXPECT_EQ(r.volumeEnvelopeFlags, c.expectedFlags) << c.what;
+        EXPECT_EQ(r.panningPointCount, c.expectedCount) << c.what;
+        EXPECT_EQ(r.panningEnvelopeFlags, c.expectedFlags) << c.what;
+        // Whatever the flags say, the indices name existing points.
+        uint8_t last = r.volumePointCount ? r.volumePointCount - 1 : 0;
+        EXPECT_LE(r.volumeSustain, last) << c.what;
+        EXPECT_LE(r.volumeLoopStart, r.volumeLoopEnd) << c.what;
+        EXPECT_LE(r.volumeLoopEnd, last) << c.what;
+        for (uint8_t i = 1; i < r.volumePointCount; i++) {
+            EXPECT_GT(r.volumeEnvelope[i].x, r.volumeEnvelope[i - 1].x) << c.what;
+        }
+    }
+}
+
+// ---- Samples ------------------------------------------------------------------
+
+TEST(Samples, EightBitDeltasDecodeToScaledValues) {
+    XmSample s = xmSample8({});
+    s.rawData = std::vector<uint8_t>{16, 16, (uint8_t)-32};
+    s.lengthBytes = 3;
+    ASSERT_TRUE(loadXmBytes(writeXm(oneSampleModule(s)))) << moduleLoadError;
+    EXPECT_EQ(sampleValues(firstSample(), 3), (std::vector<int16_t>{4096, 8192, 0}));
+    EXPECT_EQ(firstSample()->is16Bit, 0);
+}
+
+TEST(Samples, EightBitSumWrapsIn16Bits) {
+    XmSample s = xmSample8({});
+    s.rawData = std::vector<uint8_t>{0x7F, 0x01, 0x01, 0x80};
+    s.lengthBytes = 4;
+    ASSERT_TRUE(loadXmBytes(writeXm(oneSampleModule(s)))) << moduleLoadError;
+    // 127, 128 -> -128, -127, -127 + -128 = -255 -> wraps to 1 (x 256)
+    EXPECT_EQ(sampleValues(firstSample(), 4), (std::vector<int16_t>{32512, -32768, -32512, 256}));
+}
+
+TEST(Samples, SixteenBitDeltasDecode) {
+    XmSample s = xmSample16({});
+    s.rawData = std::vector<uint8_t>{0x00, 0x10, 0x00, 0x10, 0x00, 0xE0, 0xFF, 0x7F, 0x02, 0x00};
+    s.lengthBytes = 10;
+    ASSERT_TRUE(loadXmBytes(writeXm(oneSampleModule(s)))) << moduleLoadError;
+    const SampleRecord* r = firstSample();
+    EXPECT_EQ(r->length, 5u);
+    EXPECT_EQ(r->is16Bit, 1);
+    // 0x1000, +0x1000, -0x2000, +0x7FFF, +2 (wraps past 32767)
+    EXPECT_EQ(sampleValues(r, 5), (std::vector<int16_t>{4096, 8192, 0, 32767, -32767}));
+}
+
+TEST(Samples, PackedFourBitExample) {
+    std::vector<int8_t> table(16, 0);
+    table[1] = 16;
+    table[15] = -16;
+    XmSample s = xmSamplePacked(table, {});
+    s.rawData = std::vector<uint8_t>(table.begin(), table.end());
+    s.rawData->push_back(0xF1);
+    s.rawData->push_back(0x01);
+    s.lengthBytes = 3;
+    s.loop(0, 3, LoopForward);
+    ASSERT_TRUE(loadXmBytes(writeXm(oneSampleModule(s)))) << moduleLoadError;
+    const SampleRecord* r = firstSample();
+    EXPECT_EQ(r->length, 3u);
+    EXPECT_EQ(r->packing, 0xAD);
+    // Four values for length 3; the forward loop's pad (value at loop start 0) in the fifth slot.
+    EXPECT_EQ(sampleValues(r, 6), (std::vector<int16_t>{4096, 0, 4096, 4096, 4096, 0}));
+    EXPECT_EQ(r->data[-1], 0);
+}
+
+TEST(Samples, PackedSixteenBitFailsTheLoad) {
+    XmSample s = xmSample16({1, 2, 3, 4});
+    s.reservedByte = 0xAD;
+    EXPECT_FALSE(loadXmBytes(writeXm(oneSampleModule(s))));
+    EXPECT_STRNE(moduleLoadError, "");
+}
+
+TEST(Samples, WriterRoundTripsEveryForm) {
+    std::vector<int32_t> values8 = {0, 127, -128, 5, -1, 64};
+    std::vector<int32_t> values16 = {0, 32767, -32768, 1000, -1000, 7};
+    XmModule m;
+    XmInstrument& ins = m.addInstrument(xmSample8(values8));
+    ins.samples.push_back(xmSample16(values16));
+    std::vector<int8_t> table = {0, 1, 2, 4, 8, 16, 32, 64, -1, -2, -4, -8, -16, -32, -64, -128};
+    ins.samples.push_back(xmSamplePacked(table, {5, 5, 9, 15, 7}));
+    ASSERT_TRUE(loadXmBytes(writeXm(m))) << moduleLoadError;
+    const InstrumentRecord& r = song.instrumentTable[0];
+    ASSERT_EQ(r.sampleCount, 3u);
+    for (size_t i = 0; i < values8.size(); i++) EXPECT_EQ(r.samples[0]->data[i], values8[i] * 256);
+    for (size_t i = 0; i < values16.size(); i++) EXPECT_EQ(r.samples[1]->data[i], values16[i]);
+    // 16, 32, 30 (-2), -98 (-128), -34 (+64); table[15] = -128 tests the signed table
+    EXPECT_EQ(sampleValues(r.samples[2], 5), (std::vector<int16_t>{16 * 256, 32 * 256, 30 * 256, -98 * 256, -34 * 256}));
+}
+
+TEST(Samples, LoopNormalisationAndPads) {
+    struct Case {
+        const char* what;
+        XmSampleForm form;
+        uint32_t frames;
+        uint32_t loopStartBytes, loopLengthBytes;
+        uint8_t type;
+        uint32_t expectedStart, expectedLength;
+        uint8_t expectedType;
+        int32_t expectedPadFrame;   // frame the pad copies, -1 = pad 0
+    };
+    const Case cases[] = {
+        {"forward", XmSampleForm::Bits8, 10, 2, 5, 1, 2, 5, 1, 2},
+        {"ping-pong", XmSampleForm::Bits8, 10, 2, 5, 2, 2, 5, 2, 9},
+        {"none keeps no points", XmSampleForm::Bits8, 10, 2, 5, 0, 0, 10, 0, -1},
+        {"zero loop length", XmSampleForm::Bits8, 10, 4, 0, 1, 0, 10, 0, -1},
+        {"type 3 kept", XmSampleForm::Bits8, 10, 2, 5, 3, 2, 5, 3, -1},
+        {"16-bit halves", XmSampleForm::Bits16, 10, 4, 10, 1, 2, 5, 1, 2},
+        {"16-bit odd bytes round down", XmSampleForm::Bits16, 10, 5, 11, 2, 2, 5, 2, 9},
+        {"loop end past the data", XmSampleForm::Bits8, 10, 6, 100, 1, 6, 4, 1, 6},
+        {"loop start at the end", XmSampleForm::Bits8, 10, 10, 4, 1, 0, 10, 0, -1},
+        {"loop start far past", XmSampleForm::Bits8, 10, 0xFFFFFFF0, 0x20, 2, 0, 10, 0, -1},
+        {"loop length wraps", XmSampleForm::Bits8, 10, 3, 0xFFFFFFFF, 1, 3, 7, 1, 3},
+        {"type 3 past the data", XmSampleForm::Bits8, 10, 8, 9, 3, 8, 2, 3, -1},
+    };
+    for (const Case& c : cases) {
+        std::vector<int32_t> values;
+        for (uint32_t i = 0; i < c.frames; i++) values.push_back((int32_t)(i + 1) * 10);
+        XmSample s = c.form == XmSampleForm::Bits16 ? xmSample16(values) : xmSample8(values);
+        s.loopType = c.type;
+        s.loopStartBytes = c.loopStartBytes;
+        s.loopLengthBytes = c.loopLengthBytes;
+        ASSERT_TRUE(loadXmBytes(writeXm(oneSampleModule(s)))) << c.what << ": " << moduleLoadError;
+        const SampleRecord* r = firstSample();
+        EXPECT_EQ(r->length, c.frames) << c.what;
+        EXPECT_EQ(r->loopStart, c.expectedStart) << c.what;
+        EXPECT_EQ(r->loopLength, c.expectedLength) << c.what;
+        EXPECT_EQ(r->loopType, c.expectedType) << c.what;
+        EXPECT_LE((uint64_t)r->loopStart + r->loopLength, r->length) << c.what;
+        int32_t scale = c.form == XmSampleForm::Bits16 ? 1 : 256;
+        int32_t pad = c.expectedPadFrame < 0 ? 0 : (c.expectedPadFrame + 1) * 10 * scale;
+        EXPECT_EQ(r->data[c.frames], pad) << c.what;
+        EXPECT_EQ(r->data[-1], 0) << c.what;
+        EXPECT_EQ(r->data[c.frames + 1], 0) << c.what;
+        EXPECT_EQ(r->data[c.frames + 2], 0) << c.what;
+    }
+}
+
+TEST(Samples, SixteenBitOddByteLengthWithTinyLoopIsUnlooped) {
+    XmSample s = xmSample16(std::vector<int32_t>(500, 100));
+    s.rawData = std::vector<uint8_t>(1001, 0);
+    s.lengthBytes = 1001;
+    s.loopStartBytes = 0;
+    s.loopLengthBytes = 1;
+    s.loopType = LoopForward;
+    ASSERT_TRUE(loadXmBytes(writeXm(oneSampleModule(s)))) << moduleLoadError;
+    const SampleRecord* r = firstSample();
+    EXPECT_EQ(r->length, 500u);
+    EXPECT_EQ(r->loopType, LoopNone);
+    EXPECT_EQ(r->loopStart, 0u);
+    EXPECT_EQ(r->loopLength, 500u);
+}
+
+TEST(Samples, SamplesOfAnInstrumentKeepHeaderOrderAndOtherFields) {
+    XmModule m;
+    XmInstrument& ins = m.addInstrument();
+    XmSample a = xmSample8({1, 2});
+    a.volume = 40;
+    a.finetune = -16;
+    a.panning = 10;
+    a.relativeNote = -12;
+    XmSample b = xmSample16({300, 400, 500});
+    b.volume = 64;
+    b.finetune = 127;
+    b.relativeNote = 24;
+    ins.samples = {a, b};
+    ins.sampleMap[10] = 1;
+    ASSERT_TRUE(loadXmBytes(writeXm(m))) << moduleLoadError;
+    const InstrumentRecord& r = song.instrumentTable[0];
+    EXPECT_EQ(r.sampleMap[10], 1);
+    EXPECT_EQ(r.samples[0]->volume, 40);
+    EXPECT_EQ(r.samples[0]->finetune, -16);
+    EXPECT_EQ(r.samples[0]->panning, 10);
+    EXPECT_EQ(r.samples[0]->relativeNote, -12);
+    EXPECT_EQ(r.samples[1]->finetune, 127);
+    EXPECT_EQ(r.samples[1]->relativeNote, 24);
+    EXPECT_EQ(sampleValues(r.samples[1], 3), (std::vector<int16_t>{300, 400, 500}));
+    EXPECT_EQ(r.samples[2], nullptr);
+}
+
+TEST(Samples, EmptySampleIsAllZero) {
+    EXPECT_EQ(emptySample.length, 0u);
+    EXPECT_EQ(emptySample.loopLength, 0u);
+    EXPECT_EQ(emptySample.data, nullptr);
+}
+
+}  // namespace

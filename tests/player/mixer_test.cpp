@@ -1,0 +1,453 @@
+// Mixer behaviour: ramps, loop ends, boundary counting and memory safety.
+// Sample buffers hold exactly data[-1] .. data[length] (the zero slot, the
+// values and the pad), so a sanitizer build catches any read beyond them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "mixer.h"
+#include "module.h"
+
+namespace {
+
+constexpr uint64_t One = uint64_t(1) << 32;   // one sample frame, 32.32
+
+struct TestSample {
+    std::unique_ptr<int16_t[]> slots;
+    SampleRecord record{};
+
+    TestSample(const std::vector<int16_t>& values, uint8_t loopType, uint32_t loopStart,
+               uint32_t loopLength, int16_t pad = 0)
+        : slots(new int16_t[values.size() + 2])
+    {
+        slots[0] = 0;
+        for (size_t i = 0; i < values.size(); ++i) slots[i + 1] = values[i];
+        slots[values.size() + 1] = pad;
+        record.length = static_cast<uint32_t>(values.size());
+        record.loopStart = loopStart;
+        record.loopLength = loopLength;
+        record.loopType = loopType;
+        record.data = slots.get() + 1;
+    }
+};
+
+std::vector<int16_t> constant(size_t count, int16_t value) { return std::vector<int16_t>(count, value); }
+
+std::vector<int16_t> ramp(size_t count)
+{
+    std::vector<int16_t> values(count);
+    for (size_t i = 0; i < count; ++i) values[i] = static_cast<int16_t>(i * 10);
+    return values;
+}
+
+class MixerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::memset(voices, 0, sizeof voices);
+        for (uint32_t k = 0; k < VoiceCount; ++k) {
+            voices[k].voiceIndex = k;
+            voices[k].stepInt = 1;
+        }
+    }
+
+    // Starts voice 0 the way a note trigger does, at full target volume
+    // already reached unless ramp is set.
+    Voice& start(const TestSample& sample, uint64_t pos, uint64_t step, int32_t left, int32_t right,
+                 bool ramp = false)
+    {
+        Voice& v = voices[0];
+        v.sample = &sample.record;
+        v.posInt = static_cast<uint32_t>(pos >> 32);
+        v.posFrac = static_cast<uint32_t>(pos);
+        v.stepInt = static_cast<uint32_t>(step >> 32);
+        v.stepFrac = static_cast<uint32_t>(step);
+        v.targetLeft = left;
+        v.targetRight = right;
+        if (!ramp) {
+            v.currentLeft = left;
+            v.currentRight = right;
+        }
+        return v;
+    }
+
+    static std::vector<float> mix(size_t frames)
+    {
+        std::vector<float> buffer(frames * 2, 0.0f);
+        mixVoices(buffer.data(), buffer.data() + buffer.size());
+        return buffer;
+    }
+
+    static uint64_t position(const Voice& v) { return (uint64_t(v.posInt) << 32) | v.posFrac; }
+};
+
+TEST_F(MixerTest, RampFromSilenceReachesTargetsExactlyAfter128Frames)
+{
+    TestSample sample(constant(1000, 1000), LoopForward, 0, 1000, 1000);
+    Voice& v = start(sample, 0, One, 100, 60, true);
+
+    std::vector<float> first = mix(64);
+    EXPECT_EQ(first[0], 0.0f);   // the first frame is mixed at gain 0
+    EXPECT_EQ(first[1], 0.0f);
+    EXPECT_GT(first[2], 0.0f);
+    EXPECT_EQ(v.rampFramesLeft, 64);
+    EXPECT_EQ(v.currentLeft, 50);   // halfway, rounded
+    EXPECT_EQ(v.currentRight, 30);
+    // Growing gains: the left side is 100/60 times the right one throughout.
+    for (size_t k = 1; k < 64; ++k) {
+        EXPECT_GT(first[2 * k], first[2 * k - 2]);
+        EXPECT_NEAR(first[2 * k] * 60.0f, first[2 * k + 1] * 100.0f, 0.05f);
+    }
+
+    std::vector<float> second = mix(64 + 10);
+    EXPECT_EQ(v.rampFramesLeft, 0);
+    EXPECT_EQ(v.currentLeft, 100);
+    EXPECT_EQ(v.currentRight, 60);
+    EXPECT_EQ(v.rampStepLeft, 0.0f);
+    EXPECT_EQ(v.rampStepRight, 0.0f);
+    EXPECT_LT(second[2 * 63], 1000.0f * 100.0f / 255.0f);
+    for (size_t k = 64; k < 74; ++k) {
+        EXPECT_FLOAT_EQ(second[2 * k], 1000.0f * (100.0f / 255.0f));
+        EXPECT_FLOAT_EQ(second[2 * k + 1], 1000.0f * (60.0f / 255.0f));
+    }
+}
+
+TEST_F(MixerTest, TargetChangeDuringRampRestartsAFullRampFromTheReachedVolumes)
+{
+    TestSample sample(constant(1000, 1000), LoopForward, 0, 1000, 1000);
+    Voice& v = start(sample, 0, One, 100, 60, true);
+    mix(64);
+    ASSERT_EQ(v.currentLeft, 50);
+    ASSERT_EQ(v.currentRight, 30);
+
+    v.targetLeft = 0;
+    v.targetRight = 200;
+    std::vector<float> out = mix(1);
+    EXPECT_EQ(v.rampFramesLeft, 127);
+    EXPECT_FLOAT_EQ(v.rampStepLeft, -50.0f / 32640.0f);
+    EXPECT_FLOAT_EQ(v.rampStepRight, 170.0f / 32640.0f);
+    EXPECT_FLOAT_EQ(out[0], 1000.0f * (50.0f / 255.0f));   // starts from the reached gain
+    EXPECT_FLOAT_EQ(out[1], 1000.0f * (30.0f / 255.0f));
+
+    mix(126);
+    EXPECT_EQ(v.rampFramesLeft, 1);
+    mix(1);
+    EXPECT_EQ(v.rampFramesLeft, 0);
+    EXPECT_EQ(v.currentLeft, 0);
+    EXPECT_EQ(v.currentRight, 200);
+}
+
+TEST_F(MixerTest, TargetsEqualToTheCurrentVolumesStartNoRamp)
+{
+    TestSample sample(constant(100, 500), LoopForward, 0, 100, 500);
+    Voice& v = start(sample, 0, One, 30, 40);
+    std::vector<float> out = mix(4);
+    EXPECT_EQ(v.rampFramesLeft, 0);
+    for (size_t k = 0; k < 4; ++k) EXPECT_FLOAT_EQ(out[2 * k], 500.0f * (30.0f / 255.0f));
+}
+
+TEST_F(MixerTest, ForwardLoopWrapsKeepingTheFraction)
+{
+    // Loop of 100 frames from 200; at 299.5 with a step of 2 the next
+    // position is 301.5, which wraps to 201.5.
+    TestSample sample(ramp(300), LoopForward, 200, 100, 2000);
+    Voice& v = start(sample, 299 * One + One / 2, 2 * One, 255, 255);
+    std::vector<float> out = mix(1);
+    EXPECT_EQ(v.posInt, 201u);
+    EXPECT_EQ(v.posFrac, 1u << 31);
+    EXPECT_FLOAT_EQ(out[0], 2990.0f + (2000.0f - 2990.0f) * 0.5f);   // against the pad
+
+    out = mix(1);
+    EXPECT_FLOAT_EQ(out[0], 2015.0f);   // 201.5 between 2010 and 2020
+    EXPECT_EQ(v.posInt, 203u);
+}
+
+TEST_F(MixerTest, PingPongReflectsAtBothEndsOfTheLoop)
+{
+    // Loop 100..200: moving forward to 200.25 continues backward from just
+    // below 199.75.
+    TestSample sample(ramp(200), LoopPingPong, 100, 100, 1990);
+    Voice& v = start(sample, 199 * One + One / 4, One, 255, 255);
+    mix(1);
+    EXPECT_EQ(v.backward, 1u);
+    EXPECT_EQ(position(v), 199 * One + 3 * One / 4 - 1);
+
+    // Moving backward to 99.5 continues forward from just below 100.5.
+    v.posInt = 100;
+    v.posFrac = 1u << 31;
+    mix(1);
+    EXPECT_EQ(v.backward, 0u);
+    EXPECT_EQ(position(v), 100 * One + One / 2 - 1);
+}
+
+TEST_F(MixerTest, PingPongStepLongerThanTheLoopFoldsBackInside)
+{
+    // Loop 10..14 and a step of 9.5: each frame crosses the loop twice or
+    // more. Reflecting one end after the other gives these positions.
+    TestSample sample(ramp(20), LoopPingPong, 10, 4);
+    Voice& v = start(sample, 10 * One, 9 * One + One / 2, 255, 255);
+    mix(1);   // 19.5: reflect at 14 -> 8.5 - e, at 10 -> 11.5
+    EXPECT_EQ(v.backward, 0u);
+    EXPECT_EQ(position(v), 11 * One + One / 2);
+    mix(1);   // 21.0: reflect at 14 -> 7.0 - e, at 10 -> 13.0
+    EXPECT_EQ(v.backward, 0u);
+    EXPECT_EQ(position(v), 13 * One);
+    mix(1);   // 22.5: reflect at 14 -> 5.5 - e, at 10 -> 14.5, at 14 -> 13.5 - e
+    EXPECT_EQ(v.backward, 1u);
+    EXPECT_EQ(position(v), 13 * One + One / 2 - 1);
+}
+
+TEST_F(MixerTest, PingPongLoopFromZeroReadsOnlyTheZeroSlotBeforeTheData)
+{
+    TestSample sample(constant(8, 800), LoopPingPong, 0, 8, 800);
+    Voice& v = start(sample, One / 2, One, 255, 255);
+    v.backward = 1;
+    std::vector<float> out = mix(3);
+    // 0.5 -> -0.5 reflects to 0.5 - e; the reflection never lands below -1.
+    EXPECT_EQ(v.backward, 0u);
+    EXPECT_FLOAT_EQ(out[0], 800.0f);
+    // Exactly at the start: the reflection lands 2^-32 below 0 and reads the
+    // zero slot with a weight of at most 2^-31.
+    v.posInt = 0;
+    v.posFrac = 0;
+    v.backward = 1;
+    out = mix(1);
+    EXPECT_EQ(v.backward, 0u);
+    EXPECT_FLOAT_EQ(out[0], 800.0f);
+    EXPECT_EQ(v.posInt, 0u);
+    EXPECT_EQ(v.posFrac, 0xFFFFFFFFu);
+}
+
+TEST_F(MixerTest, OneShotPlaysExactlyItsLengthThenIdles)
+{
+    TestSample sample(constant(1000, 1000), LoopNone, 0, 1000);
+    Voice& v = start(sample, 0, One, 255, 255);
+    std::vector<float> out = mix(1100);
+    for (size_t k = 0; k < 1000; ++k) ASSERT_EQ(out[2 * k], 1000.0f) << k;
+    for (size_t k = 1000; k < 1100; ++k) ASSERT_EQ(out[2 * k], 0.0f) << k;
+    EXPECT_EQ(v.sample, nullptr);
+    EXPECT_EQ(v.posInt, 0u);
+    EXPECT_EQ(v.posFrac, 0u);
+}
+
+TEST_F(MixerTest, OneShotLastFrameInterpolatesAgainstThePad)
+{
+    TestSample sample(constant(10, 1000), LoopNone, 0, 10);
+    Voice& v = start(sample, 0, One / 2, 255, 255);
+    std::vector<float> out = mix(25);
+    EXPECT_EQ(out[2 * 18], 1000.0f);   // at 9.0
+    EXPECT_EQ(out[2 * 19], 500.0f);    // at 9.5, halfway to the pad's 0
+    EXPECT_EQ(out[2 * 20], 0.0f);
+    EXPECT_EQ(v.sample, nullptr);
+}
+
+TEST_F(MixerTest, LoopTypeThreeStopsAtTheEndOfItsLoopRegion)
+{
+    TestSample sample(constant(100, 1000), 3, 20, 30);
+    Voice& v = start(sample, 0, One, 255, 255);
+    std::vector<float> out = mix(60);
+    EXPECT_EQ(out[2 * 49], 1000.0f);
+    EXPECT_EQ(out[2 * 50], 0.0f);
+    EXPECT_EQ(v.sample, nullptr);
+}
+
+TEST_F(MixerTest, TinyStepUsesTheFallbackDivisor)
+{
+    // A step below 2^-24 has no upper 24 fraction bits: the frame count to
+    // the boundary is the distance in 24-bit units divided by 97,391.
+    TestSample sample(constant(1000, 1000), LoopNone, 0, 1000);
+    const uint64_t distance = uint64_t(3) * 97391 * 256;
+    Voice& v = start(sample, 1000 * One - distance, 200, 255, 255);
+    std::vector<float> out = mix(10);
+    for (size_t k = 0; k < 3; ++k) EXPECT_NE(out[2 * k], 0.0f) << k;
+    for (size_t k = 3; k < 10; ++k) EXPECT_EQ(out[2 * k], 0.0f) << k;
+    EXPECT_EQ(v.sample, nullptr);
+}
+
+TEST_F(MixerTest, PositionExactlyAtTheRegionEnd)
+{
+    // Forward loop: the wrap happens before the first frame is mixed.
+    TestSample looped(ramp(300), LoopForward, 200, 100, 2000);
+    Voice& v = start(looped, 300 * One, One, 255, 255);
+    std::vector<float> out = mix(1);
+    EXPECT_EQ(out[0], 2000.0f);
+    EXPECT_EQ(v.posInt, 201u);
+
+    // One-shot: stops without mixing another frame.
+    TestSample once(constant(50, 1000), LoopNone, 0, 50);
+    Voice& w = start(once, 50 * One, One, 255, 255);
+    out = mix(4);
+    for (float x : out) EXPECT_EQ(x, 0.0f);
+    EXPECT_EQ(w.sample, nullptr);
+}
+
+TEST_F(MixerTest, IdleVoicesAddNothing)
+{
+    TestSample sample(constant(100, 1000), LoopForward, 0, 100, 1000);
+    for (Voice& v : voices) {
+        v.targetLeft = v.targetRight = v.currentLeft = v.currentRight = 128;
+        v.posInt = 5;
+    }
+    std::vector<float> buffer(64, 0.25f);
+    mixVoices(buffer.data(), buffer.data() + buffer.size());
+    for (float x : buffer) EXPECT_EQ(x, 0.25f);
+
+    // One active voice among idle ones adds only its own contribution.
+    voices[17].sample = &sample.record;
+    mixVoices(buffer.data(), buffer.data() + buffer.size());
+    for (float x : buffer) EXPECT_FLOAT_EQ(x, 0.25f + 1000.0f * (128.0f / 255.0f));
+}
+
+TEST_F(MixerTest, MixOnlyAddsToTheSpanGiven)
+{
+    TestSample sample(constant(100, 1000), LoopForward, 0, 100, 1000);
+    start(sample, 0, One, 255, 0);
+    std::vector<float> buffer(20, 1.0f);
+    mixVoices(buffer.data() + 4, buffer.data() + 10);   // frames 2, 3 and 4
+    for (size_t i = 0; i < buffer.size(); ++i) {
+        const bool inside = i >= 4 && i < 10 && i % 2 == 0;
+        EXPECT_EQ(buffer[i], inside ? 1001.0f : 1.0f) << i;
+    }
+}
+
+TEST_F(MixerTest, SilentVoiceMovesExactlyLikeAnAudibleOne)
+{
+    // Same sample and step: the voice ramped out to silence is skipped by
+    // the mixer but must keep the same position and direction.
+    TestSample sample(ramp(300), LoopPingPong, 37, 201, 2000);
+    Voice& a = voices[3];
+    Voice& b = voices[40];
+    for (Voice* v : {&a, &b}) {
+        v->sample = &sample.record;
+        v->stepInt = 3;
+        v->stepFrac = 0x12345678;
+        v->posInt = 5;
+    }
+    a.targetLeft = a.currentLeft = 90;
+    b.targetLeft = b.currentLeft = 90;
+    for (int block = 0; block < 40; ++block) {
+        if (block == 3) b.targetLeft = 0;   // b ramps out, then runs silent
+        mix(block % 2 ? 1024 : 441);
+        ASSERT_EQ(a.posInt, b.posInt) << block;
+        ASSERT_EQ(a.posFrac, b.posFrac) << block;
+        ASSERT_EQ(a.backward, b.backward) << block;
+    }
+    EXPECT_EQ(b.currentLeft, 0);
+    EXPECT_EQ(b.rampFramesLeft, 0);
+}
+
+TEST_F(MixerTest, SilentVoiceLeavesTheOutputExactlyAsMixingZeroWould)
+{
+    TestSample sample(ramp(300), LoopForward, 0, 300, 0);
+    std::vector<float> base(2048);
+    for (size_t i = 0; i < base.size(); ++i) base[i] = static_cast<float>(i % 7) - 3.0f;
+    std::vector<float> buffer = base;
+    start(sample, 0, One + 12345, 0, 0);
+    mixVoices(buffer.data(), buffer.data() + buffer.size());
+    EXPECT_EQ(buffer, base);
+}
+
+TEST_F(MixerTest, CountThatOvershootsTheSampleEndIsCutAtThePad)
+{
+    // With a step of 1 + 255 * 2^-32 and the end exactly three steps away,
+    // the 24-bit division counts four frames; the fourth would start at the
+    // end itself and read past the pad. Three frames are mixed.
+    TestSample sample(constant(64, 1000), LoopNone, 0, 64);
+    const uint64_t step = One + 255;
+    Voice& v = start(sample, 64 * One - 3 * step, step, 255, 255);
+    std::vector<float> out = mix(6);
+    for (size_t k = 0; k < 3; ++k) EXPECT_NE(out[2 * k], 0.0f) << k;
+    for (size_t k = 3; k < 6; ++k) EXPECT_EQ(out[2 * k], 0.0f) << k;
+    EXPECT_EQ(v.sample, nullptr);
+}
+
+TEST_F(MixerTest, SplittingASpanChangesNothingWithoutARamp)
+{
+    // Long runs take the four-frame path, single frames the plain one: the
+    // results must be the same to the bit.
+    TestSample sample(ramp(3000), LoopPingPong, 1000, 1500, 14990);
+    Voice& v = start(sample, 7 * One + 12345, 2 * One + 0x9E3779B9u, 77, 201);
+    std::vector<float> whole = mix(2000);
+    const uint64_t endPos = position(v);
+    const uint32_t endBackward = v.backward;
+
+    start(sample, 7 * One + 12345, 2 * One + 0x9E3779B9u, 77, 201);
+    v.backward = 0;
+    std::vector<float> pieces(whole.size(), 0.0f);
+    for (size_t k = 0; k < 2000; k += 1 + k % 3)
+        mixVoices(pieces.data() + 2 * k, pieces.data() + 2 * std::min<size_t>(k + 1 + k % 3, 2000));
+    EXPECT_EQ(pieces, whole);
+    EXPECT_EQ(position(v), endPos);
+    EXPECT_EQ(v.backward, endBackward);
+}
+
+struct OddVoice {
+    const char* name;
+    uint32_t length;
+    uint8_t loopType;
+    uint32_t loopStart;
+    uint32_t loopLength;
+    uint64_t pos;
+    uint64_t step;
+    uint32_t backward;
+};
+
+void PrintTo(const OddVoice& c, std::ostream* os) { *os << c.name; }
+
+class MixerOddVoiceTest : public MixerTest, public ::testing::WithParamInterface<OddVoice> {};
+
+// Loop points, positions and steps no well-formed song produces: the voice
+// may play oddly but never reads outside its data and pad, and its position
+// stays within -1 .. length.
+TEST_P(MixerOddVoiceTest, StaysInsideItsData)
+{
+    const OddVoice& c = GetParam();
+    TestSample sample(ramp(c.length), c.loopType, c.loopStart, c.loopLength, 1);
+    Voice& v = start(sample, c.pos, c.step, 200, 100, true);
+    v.backward = c.backward;
+    for (int block = 0; block < 64 && v.sample; ++block) {
+        mix(block % 3 == 0 ? 1024 : 37);
+        if (!v.sample) break;
+        const int32_t posInt = static_cast<int32_t>(v.posInt);
+        ASSERT_GE(posInt, -1) << c.name;
+        ASSERT_LE(posInt, static_cast<int32_t>(c.length)) << c.name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MixerOddVoiceTest,
+    ::testing::Values(
+        OddVoice{"loop past the end", 100, LoopForward, 50, 1000, 0, 3 * One, 0},
+        OddVoice{"loop start past the end", 100, LoopForward, 500, 10, 0, One, 0},
+        OddVoice{"ping-pong past the end", 100, LoopPingPong, 90, 1000, 0, 7 * One + 5, 0},
+        OddVoice{"ping-pong of one frame, top step", 50, LoopPingPong, 0, 1, 0, 255 * One + 0xFFFFFFFF, 0},
+        OddVoice{"forward loop of one frame, top step", 50, LoopForward, 49, 1, 0, 255 * One + 0xFFFFFFFF, 0},
+        OddVoice{"step beyond the limit", 100, LoopForward, 0, 100, 0, uint64_t(100000) << 32, 0},
+        OddVoice{"position far past the end", 100, LoopForward, 10, 20, uint64_t(5000) << 32, One, 0},
+        OddVoice{"position far past the end, ping-pong backward", 100, LoopPingPong, 10, 20, uint64_t(5000) << 32, One, 1},
+        OddVoice{"negative position", 100, LoopNone, 0, 100, uint64_t(0xFFFFFF00) << 32, One, 0},
+        OddVoice{"zero step, forward loop", 10, LoopForward, 0, 10, 9 * One + 0xFFFFFF00, 0, 0},
+        OddVoice{"zero step, ping-pong", 10, LoopPingPong, 0, 10, 9 * One, 0, 1},
+        OddVoice{"one-sample sample", 1, LoopForward, 0, 1, 0, 2 * One + 3, 0},
+        OddVoice{"backward on a forward loop", 100, LoopForward, 0, 100, 50 * One, One, 1},
+        OddVoice{"just past the loop end, ping-pong", 100, LoopPingPong, 0, 100, 100 * One + 5, One, 0},
+        OddVoice{"just past the sample end", 100, LoopNone, 0, 100, 100 * One + 5, One / 3, 0}),
+    [](const ::testing::TestParamInfo<OddVoice>& param) { return "case" + std::to_string(param.index); });
+
+TEST_F(MixerTest, EmptySampleStopsTheVoice)
+{
+    SampleRecord empty{};
+    Voice& v = voices[5];
+    v.sample = &empty;
+    v.targetLeft = v.currentLeft = 100;
+    std::vector<float> out = mix(8);
+    for (float x : out) EXPECT_EQ(x, 0.0f);
+    EXPECT_EQ(v.sample, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,98 @@
+// The 16-bit conversion, the master volume and the block read-outs.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "module.h"
+#include "player.h"
+
+namespace {
+
+void fillBlock(int32_t block, float left, float right) {
+    float* mix = mixBuffer + block * BlockFrames * 2;
+    for (int32_t i = 0; i < BlockFrames; ++i) {
+        mix[2 * i] = left;
+        mix[2 * i + 1] = right;
+    }
+}
+
+int16_t outAt(int32_t block, int32_t frame, int32_t side) {
+    return outputRing[(block * BlockFrames + frame) * 2 + side];
+}
+
+}  // namespace
+
+TEST(Conversion, RoundsToNearestEvenAndClips) {
+    setMasterVolume(64);
+    const struct { float in; int16_t out; } cases[] = {
+        {40000.4f, 32767}, {-0.5f, 0}, {0.5f, 0}, {1.5f, 2}, {2.5f, 2}, {-2.5f, -2},
+        {-3.5f, -4}, {0.49f, 0}, {32767.4f, 32767}, {32767.6f, 32767}, {-32768.4f, -32768},
+        {-1e9f, -32768}, {1e9f, 32767}, {-32767.6f, -32768},
+    };
+    for (const auto& c : cases) {
+        fillBlock(3, c.in, -c.in);
+        convertBlock(3);
+        EXPECT_EQ(outAt(3, 0, 0), c.out) << c.in;
+        EXPECT_EQ(outAt(3, 1023, 0), c.out) << c.in;
+    }
+}
+
+TEST(Conversion, MasterVolumeScalesBySixteenOverEightyMinusVolume) {
+    const struct { uint32_t volume; float in; int16_t out; } cases[] = {
+        {64, 30000.0f, 30000},
+        {100, 30000.0f, 30000},             // larger counts as 64
+        {0xFFFFFFFFu, 30000.0f, 30000},
+        {48, 30001.0f, 15000},              // 16 / 32, truncated toward zero
+        {32, 30000.0f, 10000},              // 16 / 48 = 1/3
+        {32, -30001.0f, -10000},            // truncation toward zero below 0 too
+        {16, 30003.0f, 7500},
+        {1, 7900.0f, 1600},                 // 16 / 79
+        {0, 32767.0f, 0},
+        {0, -32768.0f, 0},
+    };
+    for (const auto& c : cases) {
+        setMasterVolume(c.volume);
+        fillBlock(0, c.in, c.in);
+        convertBlock(0);
+        EXPECT_EQ(outAt(0, 5, 0), c.out) << c.volume << " " << c.in;
+        EXPECT_EQ(outAt(0, 5, 1), c.out) << c.volume << " " << c.in;
+    }
+    setMasterVolume(64);
+}
+
+TEST(Conversion, LevelIsTheMeanAbsoluteSamplePerSide) {
+    setMasterVolume(64);
+    float* mix = mixBuffer + 2 * BlockFrames * 2;
+    for (int32_t i = 0; i < BlockFrames; ++i) {
+        mix[2 * i] = (i & 1) ? -1000.0f : 3000.0f;   // mean |x| 2000
+        mix[2 * i + 1] = i < 512 ? -32768.0f : 0.0f; // mean 16384
+    }
+    EXPECT_EQ(convertBlock(2), (2000u << 16) | 16384u);
+    fillBlock(2, -40000.0f, -40000.0f);
+    EXPECT_EQ(convertBlock(2), (32768u << 16) | 32768u);
+    setMasterVolume(0);
+    EXPECT_EQ(convertBlock(2), 0u);
+    setMasterVolume(64);
+}
+
+#include "song_fixture.h"
+
+// Time stamps go into the block's own entry, levels into the next one; every
+// mix run drops its fraction of a millisecond.
+using songfixture::SongTest;
+
+TEST_F(SongTest, BlockTimeStampsCountWholeMillisecondsPerRun) {
+    startSongPlayback();
+    renderBlock();   // runs of 882 and 142 frames: 20 + 3
+    renderBlock();   // 740 and 284: 16 + 6
+    EXPECT_EQ(blockStats[0].timeMs.load(), 23u);
+    EXPECT_EQ(blockStats[1].timeMs.load(), 45u);
+    EXPECT_EQ(renderIndex, 2);
+    statsIndex.store(1);
+    EXPECT_EQ(getPlayTime(), 45u);
+    EXPECT_EQ(getLevels(), 0u);
+    for (int i = 0; i < 14; ++i)
+        renderBlock();
+    EXPECT_EQ(renderIndex, 0);
+    statsIndex.store(0);
+}

@@ -1,0 +1,182 @@
+// Whole short modules written as XM bytes, loaded and rendered end to end
+// through renderBlock; the output is checked for the property under test.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "audio_analysis.h"
+#include "module.h"
+#include "player.h"
+#include "sequencer.h"
+#include "xm_writer.h"
+
+namespace {
+
+constexpr size_t TickFrames = 882;   // 125 BPM
+
+// One channel, speed 6, one instrument: a looped 32-frame sine, so the pitch
+// is the playback rate over 32.
+XmModule sineModule(uint16_t channels = 1) {
+    XmModule m;
+    m.channels = channels;
+    m.speed = 6;
+    m.tempo = 125;
+    m.orders = {0};
+    m.addPattern(16);
+    XmSample s = xmSample8(audio::sineCycle(32, 64));
+    s.loop(0, 32, 1);
+    m.addInstrument(s);
+    return m;
+}
+
+std::vector<int16_t> render(const XmModule& m, size_t frames) {
+    std::vector<int16_t> out;
+    if (!loadXmBytes(writeXm(m))) {
+        ADD_FAILURE() << "module does not load";
+        return out;
+    }
+    setMasterVolume(64);
+    startSongPlayback();
+    while (out.size() < frames * 2) {
+        const int32_t block = renderIndex;
+        renderBlock();
+        const int16_t* b = outputRing + block * BlockFrames * 2;
+        out.insert(out.end(), b, b + BlockFrames * 2);
+    }
+    out.resize(frames * 2);
+    return out;
+}
+
+double rateOf(double hz) { return hz / 32.0; }
+
+}  // namespace
+
+TEST(Render, NotePitchesInBothFrequencyModes) {
+    const struct { uint16_t flags; uint8_t note; double hz; } cases[] = {
+        {1, 49, rateOf(8363)},                          // C-4
+        {1, 61, rateOf(16726)},                         // C-5
+        {1, 58, rateOf(8363 * std::pow(2.0, 0.75))},
+        {0, 49, rateOf(14317056 / 1712)},               // C-4, period 1712
+        {0, 61, rateOf(14317056 / 856)},                // C-5, period 856
+    };
+    for (const auto& c : cases) {
+        XmModule m = sineModule();
+        m.flags = c.flags;
+        m.patterns[0].at(0, 0) = xmNote(c.note, 1);
+        const std::vector<float> x = audio::mono(render(m, 30000));
+        EXPECT_NEAR(audio::pitch(x, 2000, 30000), c.hz, c.hz * 0.003)
+            << "note " << int(c.note) << " flags " << c.flags;
+    }
+}
+
+TEST(Render, ArpeggioStepsThroughItsThreeNotesTickByTick) {
+    XmModule m = sineModule();
+    m.patterns[0].at(0, 0) = xmCell(73, 1, 0, 0x0, 0x47);   // C-6, 047
+    const std::vector<float> x = audio::mono(render(m, 6 * TickFrames));
+    const double base = rateOf(8363 * 4.0);
+    const double ratio[3] = {1.0, std::pow(2.0, 4 / 12.0), std::pow(2.0, 7 / 12.0)};
+    for (size_t t = 0; t < 6; ++t) {
+        const double hz = audio::pitch(x, t * TickFrames + 100, (t + 1) * TickFrames - 20);
+        EXPECT_NEAR(hz, base * ratio[t % 3], base * ratio[t % 3] * 0.03) << "tick " << t;
+    }
+}
+
+TEST(Render, VolumeSlideLowersTheLevelTickByTick) {
+    XmModule m = sineModule();
+    m.speed = 8;
+    m.patterns[0].at(0, 0) = xmCell(61, 1, 0x50, 0xA, 0x04);   // volume 64, slide down 4
+    const std::vector<float> x = audio::mono(render(m, 8 * TickFrames));
+    const double full = audio::rms(x, 200, TickFrames);
+    ASSERT_GT(full, 1000.0);
+    for (size_t t = 1; t < 8; ++t) {
+        const double level = audio::rms(x, t * TickFrames + 200, (t + 1) * TickFrames);
+        EXPECT_NEAR(level / full, (64.0 - 4.0 * t) / 64.0, 0.02) << "tick " << t;
+    }
+}
+
+TEST(Render, NoteCutIsSilentOnceTheRampEnds) {
+    XmModule m = sineModule();
+    m.patterns[0].at(0, 0) = xmCell(61, 1, 0, 0xE, 0xC3);
+    const std::vector<float> x = audio::mono(render(m, 6 * TickFrames));
+    EXPECT_GT(audio::rms(x, 200, 3 * TickFrames), 1000.0);
+    EXPECT_EQ(audio::peak(x, 3 * TickFrames + 128, 6 * TickFrames), 0.0);
+}
+
+TEST(Render, KeyOffWithoutEnvelopeSilencesAndWithEnvelopeFades) {
+    XmModule m = sineModule();
+    m.patterns[0].at(0, 0) = xmNote(61, 1);
+    m.patterns[0].at(1, 0) = xmNote(97);
+    const size_t row = 6 * TickFrames;
+    std::vector<float> x = audio::mono(render(m, 3 * row));
+    EXPECT_GT(audio::rms(x, 200, row), 1000.0);
+    EXPECT_EQ(audio::peak(x, row + 128, 3 * row), 0.0);
+
+    // Sustained envelope and a fade-out of 2 x 1024 per tick: 32 ticks to silence.
+    XmInstrument& ins = m.instruments[0];
+    ins.volumeEnvelope.points = {{0, 64}, {100, 64}};
+    ins.volumeEnvelope.sustain = 0;
+    ins.volumeEnvelope.flags = 1 | 2;
+    ins.fadeout = 1024;
+    x = audio::mono(render(m, row + 40 * TickFrames));
+    const double before = audio::rms(x, 200, row);
+    const double later = audio::rms(x, row + 16 * TickFrames, row + 17 * TickFrames);
+    EXPECT_NEAR(later / before, 15.0 / 32.0, 0.03);   // fade volume 65536 - 17 x 2048
+    EXPECT_EQ(audio::peak(x, row + 33 * TickFrames, row + 40 * TickFrames), 0.0);
+}
+
+TEST(Render, TonePortamentoReachesTheTargetPitch) {
+    XmModule m = sineModule();
+    m.patterns[0].at(0, 0) = xmNote(49, 1);                 // C-4
+    m.patterns[0].at(1, 0) = xmCell(61, 0, 0, 0x3, 0x40);   // towards C-5, 256 per tick
+    const size_t row = 6 * TickFrames;
+    const std::vector<float> x = audio::mono(render(m, 3 * row));
+    // 256 period units per tick, 768 per octave: there after three ticks.
+    EXPECT_NEAR(audio::pitch(x, row + 100, row + TickFrames), rateOf(8363), 3.0);
+    EXPECT_NEAR(audio::pitch(x, row + 3 * TickFrames + 100, 2 * row), rateOf(16726), 1.5);
+}
+
+TEST(Render, TremoloMovesTheLevel) {
+    XmModule m = sineModule();
+    m.speed = 16;
+    m.patterns[0].at(0, 0) = xmCell(61, 1, 0x30, 0x7, 0x8F);   // volume 32, speed 8, depth 15
+    const std::vector<float> x = audio::mono(render(m, 16 * TickFrames));
+    double low = 1e9, high = 0.0;
+    for (size_t t = 1; t < 16; ++t) {
+        const double level = audio::rms(x, t * TickFrames + 200, (t + 1) * TickFrames);
+        low = std::fmin(low, level);
+        high = std::fmax(high, level);
+    }
+    EXPECT_GT(high / std::fmax(low, 1.0), 2.0);
+}
+
+TEST(Render, SilenceForMissingInstrumentsAndOffsetsPastTheEnd) {
+    XmModule m = sineModule();
+    m.instruments.clear();
+    m.patterns[0].at(0, 0) = xmNote(61, 1);
+    std::vector<float> x = audio::mono(render(m, 4 * TickFrames));
+    EXPECT_EQ(audio::peak(x, 0, x.size()), 0.0);
+
+    m = sineModule();
+    m.patterns[0].at(0, 0) = xmNote(61, 1);
+    m.patterns[0].at(1, 0) = xmEffect(0x9, 0x01);   // 256 frames: past the 32-frame loop
+    const size_t row = 6 * TickFrames;
+    x = audio::mono(render(m, 2 * row));
+    EXPECT_GT(audio::rms(x, 200, row), 1000.0);
+    EXPECT_EQ(audio::peak(x, row, 2 * row), 0.0);
+}
+
+TEST(Render, NewNoteCrossfadesThroughTheTwinVoice) {
+    XmModule m = sineModule();
+    m.patterns[0].at(0, 0) = xmNote(61, 1);
+    m.patterns[0].at(1, 0) = xmNote(61, 1);
+    const size_t row = 6 * TickFrames;
+    const std::vector<float> x = audio::mono(render(m, 2 * row));
+    // The restarted note ramps in exactly as the first one did; the old one
+    // is still heard during the 128-frame ramp and not at all after it.
+    double differenceInRamp = 0.0;
+    for (size_t i = 1; i < 128; ++i)
+        differenceInRamp = std::fmax(differenceInRamp, std::fabs(x[row + i] - x[i]));
+    EXPECT_GT(differenceInRamp, 100.0);
+    for (size_t i = 128; i < 1500; ++i)
+        ASSERT_NEAR(x[row + i], x[i], 1.0) << i;
+}

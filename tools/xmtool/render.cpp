@@ -1,0 +1,231 @@
+// xmtool render [--seconds S] FILE.xm OUT.wav: renders the song through the
+// player's own block renderer (master volume 64) into a 44,100 Hz 16-bit
+// stereo WAV. Without --seconds the song plays once: until it comes back to a
+// row it has already played (pattern loops excepted), at most 10 minutes.
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include <unistd.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "channel.h"
+#include "module.h"
+#include "player.h"
+#include "sequencer.h"
+#include "xmtool.h"
+
+namespace {
+
+constexpr double LongestSongSeconds = 600.0;
+constexpr double LongestRequestSeconds = 6.0 * 3600.0;   // keeps the data size of a WAV below 4 GiB
+
+// Rows played so far, by order position and row; and whether the song has
+// come back to one of them. The repeats of a pattern loop, going back within
+// the pattern being played, are not the song coming back; a jump elsewhere
+// ends that, even when it leaves a loop unfinished.
+bool rowPlayed[256][256];
+bool songCameBack;
+bool inLoopRepeat;
+int32_t lastOrderPos = -1;
+int32_t lastRow = -1;
+
+bool patternLoopRunning() {
+    for (int32_t c = 0; c < song.channelCount && c < ChannelCountMax; ++c)
+        if (channels[c].loopCount != 0)
+            return true;
+    return false;
+}
+
+void noteRow(int32_t orderPos, int32_t row) {
+    if (orderPos < 0 || orderPos > 255 || row < 0 || row > 255)
+        return;
+    const bool looping = patternLoopRunning();
+    if (orderPos != lastOrderPos || !looping)
+        inLoopRepeat = false;
+    else if (row <= lastRow)
+        inLoopRepeat = true;
+    if (rowPlayed[orderPos][row] && !inLoopRepeat)
+        songCameBack = true;
+    rowPlayed[orderPos][row] = true;
+    lastOrderPos = orderPos;
+    lastRow = row;
+}
+
+void put16(std::vector<uint8_t>& out, uint32_t v) {
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+void put32(std::vector<uint8_t>& out, uint32_t v) {
+    put16(out, v & 0xFFFF);
+    put16(out, v >> 16);
+}
+
+void putTag(std::vector<uint8_t>& out, const char* tag) {
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<uint8_t>(tag[i]));
+}
+
+std::vector<uint8_t> wavHeader(uint32_t frames) {
+    const uint32_t dataBytes = frames * 4;
+    std::vector<uint8_t> h;
+    putTag(h, "RIFF");
+    put32(h, 36 + dataBytes);
+    putTag(h, "WAVE");
+    putTag(h, "fmt ");
+    put32(h, 16);
+    put16(h, 1);                   // PCM
+    put16(h, 2);                   // stereo
+    put32(h, OutputRate);
+    put32(h, OutputRate * 4);      // bytes per second
+    put16(h, 4);                   // block alignment
+    put16(h, 16);                  // bits per sample
+    putTag(h, "data");
+    put32(h, dataBytes);
+    return h;
+}
+
+bool parseSeconds(const char* text, double* seconds) {
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(value) || value <= 0.0 ||
+        value > LongestRequestSeconds)
+        return false;
+    *seconds = value;
+    return true;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+int renderCommand(int argc, char** argv) {
+    double seconds = 0.0;
+    bool fixedLength = false;
+    const char* inPath = nullptr;
+    const char* outPath = nullptr;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--seconds") == 0) {
+            if (i + 1 >= argc || !parseSeconds(argv[i + 1], &seconds)) {
+                std::fprintf(stderr, "xmtool: render: --seconds needs a number of seconds above 0 and at most %.0f\n",
+                             LongestRequestSeconds);
+                return 1;
+            }
+            fixedLength = true;
+            ++i;
+        } else if (!inPath) {
+            inPath = argv[i];
+        } else if (!outPath) {
+            outPath = argv[i];
+        } else {
+            inPath = nullptr;
+            break;
+        }
+    }
+    if (!inPath || !outPath) {
+        std::fprintf(stderr, "xmtool: usage: xmtool render [--seconds S] FILE.xm OUT.wav (OUT - for stdout)\n");
+        return 1;
+    }
+    if (!loadSongFile(inPath))
+        return 1;
+
+    const bool toStdout = std::strcmp(outPath, "-") == 0;
+#ifdef _WIN32
+    if (toStdout)
+        _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    FILE* out = toStdout ? stdout : std::fopen(outPath, "wb");
+    if (!out) {
+        std::fprintf(stderr, "xmtool: %s: cannot open for writing: %s\n", outPath, std::strerror(errno));
+        return 1;
+    }
+    const uint64_t frameLimit = static_cast<uint64_t>(
+        std::llround((fixedLength ? seconds : LongestSongSeconds) * OutputRate));
+    // A file gets its header patched at the end. A pipe cannot seek: with a
+    // fixed length the header is known at once, otherwise the song (at most
+    // 10 minutes) waits in memory until its length is known.
+    const bool holdBack = toStdout && !fixedLength;
+    std::vector<uint8_t> pending;
+    bool writeFailed = false;
+    if (!holdBack) {
+        const std::vector<uint8_t> first = wavHeader(static_cast<uint32_t>(toStdout ? frameLimit : 0));
+        writeFailed |= std::fwrite(first.data(), 1, first.size(), out) != first.size();
+    }
+
+    std::memset(rowPlayed, 0, sizeof rowPlayed);
+    songCameBack = false;
+    inLoopRepeat = false;
+    lastOrderPos = -1;
+    lastRow = -1;
+    rowStarted = noteRow;
+    setMasterVolume(64);
+    startSongPlayback();
+
+    const bool showProgress = isatty(STDERR_FILENO) != 0;
+    const auto started = std::chrono::steady_clock::now();
+    double lastProgress = 0.0;
+    uint64_t framesDone = 0;
+    std::vector<uint8_t> bytes(static_cast<size_t>(BlockFrames) * 4);
+    while (framesDone < frameLimit && !writeFailed) {
+        const int32_t block = renderIndex;
+        renderBlock();
+        const uint64_t left = frameLimit - framesDone;
+        const uint32_t frames = left < uint64_t(BlockFrames) ? uint32_t(left) : uint32_t(BlockFrames);
+        const int16_t* samples = outputRing + block * BlockFrames * 2;
+        for (uint32_t i = 0; i < frames * 2; ++i) {
+            const uint16_t v = static_cast<uint16_t>(samples[i]);
+            bytes[2 * i] = static_cast<uint8_t>(v);
+            bytes[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+        }
+        if (holdBack)
+            pending.insert(pending.end(), bytes.begin(), bytes.begin() + frames * 4);
+        else
+            writeFailed |= std::fwrite(bytes.data(), 1, frames * 4, out) != frames * 4;
+        framesDone += frames;
+        const double elapsed = secondsSince(started);
+        if (showProgress && elapsed > 1.0 && elapsed - lastProgress >= 0.25) {
+            std::fprintf(stderr, "\rxmtool: rendering %s: %.1f s of audio", inPath,
+                         double(framesDone) / OutputRate);
+            lastProgress = elapsed;
+        }
+        // The block where the song comes back is kept whole: its start is
+        // still the first pass.
+        if (!fixedLength && songCameBack)
+            break;
+    }
+    rowStarted = nullptr;
+    const double wall = secondsSince(started);
+    if (showProgress && lastProgress > 0.0)
+        std::fprintf(stderr, "\r\033[K");
+
+    const std::vector<uint8_t> header = wavHeader(static_cast<uint32_t>(framesDone));
+    if (holdBack) {
+        writeFailed |= std::fwrite(header.data(), 1, header.size(), out) != header.size();
+        writeFailed |= std::fwrite(pending.data(), 1, pending.size(), out) != pending.size();
+        writeFailed |= std::fflush(out) != 0;
+    } else if (toStdout) {
+        writeFailed |= std::fflush(out) != 0;
+    } else {
+        writeFailed |= std::fseek(out, 0, SEEK_SET) != 0;
+        writeFailed |= std::fwrite(header.data(), 1, header.size(), out) != header.size();
+        writeFailed |= std::fclose(out) != 0;
+    }
+    if (writeFailed) {
+        std::fprintf(stderr, "xmtool: %s: write failed\n", toStdout ? "standard output" : outPath);
+        return 1;
+    }
+    const double audio = double(framesDone) / OutputRate;
+    std::fprintf(stderr, "xmtool: rendered %.2f s of audio in %.3f s (%.1fx real time)\n", audio, wall,
+                 wall > 0.0 ? audio / wall : 0.0);
+    return 0;
+}

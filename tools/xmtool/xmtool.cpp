@@ -1,0 +1,62 @@
+// xmtool: loads XM modules with the player's own code and reports on them.
+// Add a subcommand: write its function (one file per command), declare it in
+// xmtool.h and add a line to commandTable.
+#include "xmtool.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "module.h"
+#include "sources.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    const char* usage;
+    const char* summary;
+    int (*run)(int argc, char** argv);
+};
+
+const Command commandTable[] = {
+    {"info", "info FILE.xm", "load the module and print its header facts, one per line", infoCommand},
+    {"render", "render [--seconds S] FILE.xm OUT.wav", "render to a 44,100 Hz 16-bit stereo WAV (OUT - for stdout)", renderCommand},
+};
+
+void printHelp(FILE* out) {
+    std::fprintf(out, "usage: xmtool COMMAND [ARGS]\n       xmtool --help\n\ncommands:\n");
+    for (const Command& command : commandTable) {
+        std::fprintf(out, "  %-22s %s\n", command.usage, command.summary);
+    }
+}
+
+}  // namespace
+
+bool loadSongFile(const char* path) {
+    destroyPlayerHeap();
+    if (!createPlayerHeap()) {
+        std::fprintf(stderr, "xmtool: %s: cannot create the player heap\n", path);
+        return false;
+    }
+    if (!loadModuleFromSource(SourceFile, path, 0)) {
+        std::fprintf(stderr, "xmtool: %s: %s\n", path, moduleLoadError[0] ? moduleLoadError : "does not load");
+        return false;
+    }
+    return true;
+}
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        printHelp(stderr);
+        return 2;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        printHelp(stdout);
+        return 0;
+    }
+    for (const Command& command : commandTable) {
+        if (std::strcmp(argv[1], command.name) == 0) return command.run(argc - 2, argv + 2);
+    }
+    std::fprintf(stderr, "xmtool: unknown command '%s' (see xmtool --help)\n", argv[1]);
+    return 2;
+}
