@@ -8,7 +8,9 @@
 #include "channel.h"
 #include "mixer.h"
 #include "module.h"
+#include "platform.h"
 #include "sequencer.h"
+#include "sources.h"
 
 int16_t outputRing[RingFrames * 2];
 float mixBuffer[RingFrames * 2];
@@ -131,3 +133,105 @@ uint32_t getPlayTime() {
 }
 
 const char* getSongTitle() { return songTitle; }
+
+// ---- Real-time playback ------------------------------------------------------
+
+namespace {
+
+const AudioDevice platformAudioDevice = {
+    audioDeviceOpen,  audioDeviceStartLoop, audioDevicePosition,
+    audioDevicePause, audioDeviceResume,    audioDeviceClose,
+};
+
+constexpr uint32_t RingBytes = RingFrames * 4;   // 65,536
+constexpr uint32_t RefillSleepMs = 5;
+
+// The whole real-time output: device, thread, heap. One player per process.
+struct Playback {
+    const AudioDevice* device;       // the device of the running start
+    const AudioDevice* nextDevice;   // what the next start uses (null: platform)
+    bool deviceOpen;
+    PlatformThread refillThreadHandle;
+    std::atomic<int32_t> stopRequest;
+};
+
+Playback playback;
+
+// Renders every block except the one the device is playing, one block per
+// 5 ms sleep, and asks for the position again once it has caught up.
+void refillThread(void*) {
+    for (;;) {
+        const int32_t playing = static_cast<int32_t>((playback.device->position() >> 12) & 15);
+        for (;;) {
+            platformSleep(RefillSleepMs);
+            if (playback.stopRequest.load(std::memory_order_relaxed) != 0) return;
+            if (renderIndex == playing) break;
+            statsIndex.store((statsIndex.load(std::memory_order_relaxed) + 1) & (RingBlocks - 1),
+                             std::memory_order_relaxed);
+            renderBlock();
+        }
+    }
+}
+
+}  // namespace
+
+void useAudioDevice(const AudioDevice* device) { playback.nextDevice = device; }
+
+const void* playModule(const void* source, uint32_t length, int32_t sourceKind) {
+    stopPlayback();
+    if (source == nullptr) return nullptr;
+
+    playback.device = playback.nextDevice != nullptr ? playback.nextDevice : &platformAudioDevice;
+    if (!playback.device->open()) return nullptr;
+    playback.deviceOpen = true;
+
+    std::memset(voices, 0, sizeof voices);
+    std::memset(channels, 0, sizeof channels);
+    if (!createPlayerHeap()) {
+        stopPlayback();
+        return nullptr;
+    }
+    if (!loadModuleFromSource(sourceKind, source, length)) {
+        stopPlayback();
+        return nullptr;
+    }
+
+    startSongPlayback();
+    for (int32_t block = 0; block < RingBlocks; ++block) renderBlock();   // back at block 0
+    playback.stopRequest.store(0, std::memory_order_relaxed);
+    playback.device->startLoop(reinterpret_cast<const uint8_t*>(outputRing), RingBytes);
+
+    playback.refillThreadHandle = platformStartThread(refillThread, nullptr);
+    if (playback.refillThreadHandle == 0) {
+        stopPlayback();
+        return nullptr;
+    }
+    platformRaiseThreadPriority(playback.refillThreadHandle);
+    return &playback;
+}
+
+int32_t stopPlayback() {
+    if (playback.refillThreadHandle != 0) {
+        const PlatformThread thread = playback.refillThreadHandle;
+        playback.refillThreadHandle = 0;
+        playback.stopRequest.store(1, std::memory_order_relaxed);
+        platformJoinThread(thread);   // no render runs past this point
+    }
+    statsIndex.store(0, std::memory_order_relaxed);
+    for (BlockStats& stats : blockStats) {
+        stats.levels.store(0, std::memory_order_relaxed);
+        stats.timeMs.store(0, std::memory_order_relaxed);
+    }
+    std::memset(songTitle, 0, 4);
+    renderIndex = 0;
+    if (playback.deviceOpen) {
+        playback.device->close();
+        playback.deviceOpen = false;
+    }
+    destroyPlayerHeap();
+    return 0;
+}
+
+uint32_t pausePlayback() { return playback.deviceOpen ? playback.device->pause() : 0; }
+
+uint32_t resumePlayback() { return playback.deviceOpen ? playback.device->resume() : 0; }

@@ -46,3 +46,31 @@ void setMasterVolume(uint32_t volume);
 uint32_t getLevels();
 uint32_t getPlayTime();
 const char* getSongTitle();
+
+// ---- Real-time playback ------------------------------------------------------
+
+// The audio device the player drives: the platform's by default. Tests install
+// one of their own whose position they drive.
+struct AudioDevice {
+    bool (*open)();
+    void (*startLoop)(const uint8_t* ring, uint32_t bytes);
+    uint32_t (*position)();   // bytes played since the loop started
+    uint32_t (*pause)();
+    uint32_t (*resume)();
+    void (*close)();
+};
+// Installs the device used by the next start; null selects the platform's.
+void useAudioDevice(const AudioDevice* device);
+
+// Starts playing a module: source is a memory block (sourceKind 1, length =
+// its size), a resource name (sourceKind <= 0, length = the module handle
+// that holds it) or a file name (sourceKind >= 2). Stops what played before.
+// A null source only stops. Returns non-null while playback runs, null when
+// the start failed (no device, no heap, not a module, no thread).
+const void* playModule(const void* source, uint32_t length, int32_t sourceKind);
+// Stops and releases everything: refill thread, then device, then heap.
+// Returns 0; safe when nothing plays.
+int32_t stopPlayback();
+// Pause and resume the device; 0 and nothing done when nothing plays.
+uint32_t pausePlayback();
+uint32_t resumePlayback();

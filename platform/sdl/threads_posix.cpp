@@ -5,7 +5,9 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <time.h>
 
+#include <cerrno>
 #include <new>
 
 namespace {
@@ -48,4 +50,11 @@ void platformRaiseThreadPriority(PlatformThread thread)
 void platformJoinThread(PlatformThread thread)
 {
     if (thread != 0) pthread_join(static_cast<pthread_t>(thread), nullptr);
+}
+
+void platformSleep(uint32_t ms)
+{
+    timespec duration{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    while (nanosleep(&duration, &duration) != 0 && errno == EINTR) {
+    }
 }

@@ -45,3 +45,5 @@ void platformJoinThread(PlatformThread thread)
     WaitForSingleObject(reinterpret_cast<HANDLE>(thread), INFINITE);
     CloseHandle(reinterpret_cast<HANDLE>(thread));
 }
+
+void platformSleep(uint32_t ms) { Sleep(ms); }
