@@ -21,12 +21,13 @@ struct Command {
 const Command commandTable[] = {
     {"info", "info FILE.xm", "load the module and print its header facts, one per line", infoCommand},
     {"render", "render [--seconds S] FILE.xm OUT.wav", "render to a 44,100 Hz 16-bit stereo WAV (OUT - for stdout)", renderCommand},
+    {"play", "play FILE.xm", "play in real time with a level meter (space pause, +/- volume, q quit)", playCommand},
 };
 
 void printHelp(FILE* out) {
     std::fprintf(out, "usage: xmtool COMMAND [ARGS]\n       xmtool --help\n\ncommands:\n");
     for (const Command& command : commandTable) {
-        std::fprintf(out, "  %-22s %s\n", command.usage, command.summary);
+        std::fprintf(out, "  %-38s %s\n", command.usage, command.summary);
     }
 }
 

@@ -4,6 +4,7 @@
 
 int infoCommand(int argc, char** argv);
 int renderCommand(int argc, char** argv);
+int playCommand(int argc, char** argv);
 
 // Loads FILE through the file source into the song model on a fresh player
 // heap. On failure prints "xmtool: FILE: what is wrong" on stderr and returns
