@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "gl.h"
+#include "platform.h"
 #include "scene.h"
 
 double sceneTime;
@@ -42,4 +43,13 @@ void drawScene() {
     drawStars();
     drawCube();
     drawTextPanel();
+}
+
+bool runFrame() {
+    if (escapeEndsLoop(platformEscapeState())) return false;  // nothing drawn in that pass
+    advanceScene();
+    drawScene();
+    platformPresent();
+    platformSleep(1);  // yields once per frame; there is no frame timer
+    return true;
 }

@@ -25,6 +25,9 @@ bool escapeEndsLoop(int16_t keyState);
 void advanceScene();
 // Clears the frame and draws stars, box and text panel.
 void drawScene();
+// One pass of the frame loop: Escape test, advance, draw, present, sleep 1 ms.
+// False, with nothing advanced or drawn, when Escape ends the loop.
+bool runFrame();
 
 // ---- Display (display.cpp) ---------------------------------------------------
 

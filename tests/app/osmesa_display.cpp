@@ -8,7 +8,7 @@
 
 #include "platform.h"
 
-FakeDisplay fakeDisplay = {0, false, 0, 0, 0, 0, FrameWidth, FrameHeight, 0};
+FakeDisplay fakeDisplay = {0, false, 0, 0, 0, 0, FrameWidth, FrameHeight, 0, nullptr, 0, 0, 0, 0};
 
 namespace {
 OSMesaContext context;
@@ -52,3 +52,15 @@ void platformScreenSize(int32_t* width, int32_t* height) {
     *width = fakeDisplay.screenWidth;
     *height = fakeDisplay.screenHeight;
 }
+
+// Escape, presentation and sleep: scripted key states, counted calls.
+int16_t platformEscapeState() {
+    if (fakeDisplay.escapePolls < fakeDisplay.escapeScriptLength)
+        return int16_t(fakeDisplay.escapeScript[fakeDisplay.escapePolls++]);
+    fakeDisplay.escapePolls++;
+    return 0;
+}
+
+void platformPresent() { fakeDisplay.presents++; }
+
+void platformSleep(uint32_t ms) { fakeDisplay.sleptMs += ms; }

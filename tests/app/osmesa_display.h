@@ -13,6 +13,11 @@ struct FakeDisplay {
     int32_t screenWidth;   // what platformScreenSize reports
     int32_t screenHeight;
     int32_t screenQueries;
+    const uint16_t* escapeScript;  // key states the polls return, then 0
+    int32_t escapeScriptLength;
+    int32_t escapePolls;
+    int32_t presents;
+    uint32_t sleptMs;
 };
 extern FakeDisplay fakeDisplay;
 

@@ -18,7 +18,7 @@ bool isClearPurple(const Pixel& p) { return std::abs(p.r - 51) <= 1 && p.g == 0 
 class RenderedScene : public ::testing::Test {
 protected:
     void SetUp() override {
-        fakeDisplay = {0, false, 0, 0, 0, 0, FrameWidth, FrameHeight, 0};
+        fakeDisplay = {0, false, 0, 0, 0, 0, FrameWidth, FrameHeight, 0, nullptr, 0, 0, 0, 0};
         displaySettings = {1, 0, 0, 1024, 768};
         sceneTime = cubeAngleX = cubeAngleY = cubeAngleZ = cubeDistance = 0;
         randomState.state = 1;
@@ -177,6 +177,23 @@ TEST_F(RenderedScene, BoxLeavesDepthTestOnAndTexturingOff) {
     glGetFloatv(GL_CURRENT_NORMAL, normal);
     EXPECT_FLOAT_EQ(material[0], 2.9f);
     EXPECT_FLOAT_EQ(normal[1], 1.0f);
+}
+
+TEST_F(RenderedScene, LoopRunsUntilDownAndNewlyPressed) {
+    // Held, tapped-between-polls and idle states go on; 0x8001 stops the loop
+    // before anything is advanced, drawn or presented.
+    static const uint16_t states[] = {0x0000, 0x8000, 0x0001, 0x0000, 0x8001, 0x0000};
+    fakeDisplay.escapeScript = states;
+    fakeDisplay.escapeScriptLength = 6;
+    int frames = 0;
+    while (runFrame()) frames++;
+    EXPECT_EQ(frames, 4);
+    EXPECT_EQ(fakeDisplay.escapePolls, 5);
+    EXPECT_EQ(fakeDisplay.presents, 4);
+    EXPECT_EQ(fakeDisplay.sleptMs, 4u);  // 1 ms after every presented frame
+    EXPECT_NEAR(sceneTime, 0.12, 1e-12);
+    // Four steps of 0.05 plus a quarter of sin(0.03 t) at t = 0.03 ... 0.12.
+    EXPECT_NEAR(cubeAngleY, 0.2 + 0.25 * (std::sin(0.0009) + std::sin(0.0018) + std::sin(0.0027) + std::sin(0.0036)), 1e-12);
 }
 
 TEST_F(RenderedScene, ViewportFollowsTheScreenOnlyInFullScreen) {
