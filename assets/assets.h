@@ -23,3 +23,6 @@ extern const uint8_t fontRows[FontGlyphCount * FontRows];
 // The ten lines of the text panel, top line first.
 constexpr uint32_t TextLineCount = 10;
 extern const char* const textLineAsset[TextLineCount];
+
+// The tune: an XM module, the only one the intro plays.
+EMBEDDED_BLOB(moduleData);

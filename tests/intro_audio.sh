@@ -81,7 +81,7 @@ got, want = capture[lead:lead + n], render[:n]
 if got != want:
     first = next(i for i in range(min(len(got), len(want))) if got[i] != want[i]) if len(got) == len(want) else min(len(got), len(want))
     frame = first // 4
-    print('FAIL: the recording departs from the render at frame %d (%.3f s): an underrun or a wrong block' % (frame, frame / 44100))
+    print('FAIL: the recording departs from the render at frame %d (%.3f s); an underrun shows as a stale or repeated block' % (frame, frame / 44100))
     sys.exit(1)
 print('the first %d s recorded equal the offline render (recording led by %d frames of silence)' % (seconds, lead // 4))
 PY

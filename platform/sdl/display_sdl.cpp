@@ -82,4 +82,3 @@ int16_t platformEscapeState() {
     return escapeKeyPoll(sdlDisplay.escape);
 }
 
-void platformSleep(uint32_t ms) { SDL_Delay(ms); }

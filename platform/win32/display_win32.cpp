@@ -49,4 +49,3 @@ void platformPresent() { SwapBuffers(win32Display.windowDC); }
 
 int16_t platformEscapeState() { return int16_t(GetAsyncKeyState(VK_ESCAPE)); }
 
-void platformSleep(uint32_t ms) { Sleep(ms); }
