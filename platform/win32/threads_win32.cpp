@@ -3,8 +3,6 @@
 
 #include <windows.h>
 
-#include <new>
-
 namespace {
 
 struct ThreadStart {
@@ -15,7 +13,7 @@ struct ThreadStart {
 DWORD WINAPI runThread(LPVOID p)
 {
     ThreadStart start = *static_cast<ThreadStart*>(p);
-    delete static_cast<ThreadStart*>(p);
+    HeapFree(GetProcessHeap(), 0, p);
     start.entry(start.arg);
     return 0;
 }
@@ -24,11 +22,15 @@ DWORD WINAPI runThread(LPVOID p)
 
 PlatformThread platformStartThread(void (*entry)(void*), void* arg)
 {
-    ThreadStart* start = new (std::nothrow) ThreadStart{entry, arg};
+    // The process heap rather than operator new: the latter drags the C++
+    // exception runtime into the executable.
+    ThreadStart* start = static_cast<ThreadStart*>(HeapAlloc(GetProcessHeap(), 0, sizeof(ThreadStart)));
     if (start == nullptr) return 0;
+    start->entry = entry;
+    start->arg = arg;
     HANDLE thread = CreateThread(nullptr, 0, runThread, start, 0, nullptr);
     if (thread == nullptr) {
-        delete start;
+        HeapFree(GetProcessHeap(), 0, start);
         return 0;
     }
     return reinterpret_cast<PlatformThread>(thread);
