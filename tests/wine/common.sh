@@ -1,0 +1,61 @@
+# Shared by the Wine tests: tool checks, a virtual display of our own, a fresh
+# Wine prefix, and cleanup that ends only what these scripts started. Sourced;
+# the caller sets `tmp` to a fresh temporary folder first.
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+note() { echo "$*"; }
+
+# Every missing tool named at once, with the package that brings it.
+needTools() {
+    local missing=() pair
+    for pair in "$@"; do
+        command -v "${pair%%:*}" >/dev/null 2>&1 || missing+=("${pair%%:*} (Debian package ${pair#*:})")
+    done
+    [ ${#missing[@]} -eq 0 ] || fail "missing: ${missing[*]}; tools/install-deps.sh all installs them"
+}
+
+xvfbPid=
+wineStarted=
+cleanupWine() {
+    if [ -n "$wineStarted" ]; then
+        # Ends the wineserver of this prefix only, and every process in it.
+        wineserver -k 2>/dev/null
+        wineStarted=
+    fi
+    [ -n "$xvfbPid" ] && kill "$xvfbPid" 2>/dev/null
+    xvfbPid=
+}
+
+# Xvfb picks a free display number itself; nothing shared is reused.
+startDisplay() {
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+    xvfbPid=$!
+    local i
+    for i in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
+    [ -s "$tmp/display" ] || fail "Xvfb did not start: $(tail -n 3 "$tmp/xvfb.log")"
+    export DISPLAY=:$(head -n1 "$tmp/display")
+}
+
+# A fresh prefix in `$1`, without the Mono and Gecko installers; `$2`, when
+# given, is a registry file imported into it. The server is then left to end,
+# so that the next program starts with the imported settings (the desktop
+# in particular is chosen when the server starts). Wine's own start-up is the
+# one thing retried: it occasionally fails on a busy machine.
+makePrefix() {
+    local settings=${2:-}
+    export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=d" WINEARCH=win32
+    local attempt
+    for attempt in 1 2 3; do
+        rm -rf "$WINEPREFIX"
+        wineStarted=1
+        if timeout 120 wineboot -i >"$tmp/wineboot.log" 2>&1; then
+            if [ -z "$settings" ] || timeout 60 wine regedit /S "$(winepath -w "$settings")" >>"$tmp/wineboot.log" 2>&1
+            then
+                timeout 60 wineserver -w && return 0
+            fi
+        fi
+        wineserver -k 2>/dev/null
+        note "Wine prefix creation failed (attempt $attempt); retrying"
+    done
+    fail "could not create a Wine prefix: $(tail -n 5 "$tmp/wineboot.log")"
+}
