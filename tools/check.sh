@@ -22,6 +22,12 @@ step "Windows cross build"
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake >/dev/null
 cmake --build build-win32 -j"$jobs"
 tools/check-imports.sh build-win32/intro.exe
+tests/win32/size_budget.sh build-win32/intro.exe
+
+step "Windows build under Wine: unit tests, sources, renders, the intro end to end"
+cmake -S . -B build-win32-tests -DCMAKE_TOOLCHAIN_FILE=tests/win32/posix-threads.cmake >/dev/null
+cmake --build build-win32-tests -j"$jobs" --target win32_tests
+tests/wine/run.sh build build-win32 build-win32-tests
 
 if [ -f fuzz/CMakeLists.txt ]; then
   step "fuzzing the module loader"

@@ -1,0 +1,129 @@
+// The player on the real Windows API: a module started from an RT_RCDATA
+// resource of this executable, from a block of memory and from a file plays
+// through waveOut (its song time and levels advance on the refill thread)
+// and stops cleanly; sources that are not there fail without leaving the
+// device open. Run under Wine with a sound device of any kind.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "player.h"
+#include "sources.h"
+
+namespace {
+
+// The tune's bytes straight from the resource section, without the player.
+struct TuneBytes {
+    const uint8_t* data;
+    uint32_t size;
+};
+
+TuneBytes tuneResource() {
+    HMODULE self = GetModuleHandleA(nullptr);
+    HRSRC found = FindResourceA(self, "TUNE", MAKEINTRESOURCEA(10));   // RT_RCDATA
+    if (found == nullptr) return {nullptr, 0};
+    return {static_cast<const uint8_t*>(LockResource(LoadResource(self, found))), SizeofResource(self, found)};
+}
+
+// The 20 title bytes of the XM header (after "Extended Module: ").
+std::string headerTitle(const TuneBytes& tune) { return std::string(reinterpret_cast<const char*>(tune.data) + 17, 20); }
+
+// Waits up to 5 s for the song time to pass 500 ms; notes whether any block
+// had a level above silence on the way.
+void expectPlaying(const char* what) {
+    uint32_t levels = 0;
+    uint32_t time = 0;
+    for (int i = 0; i < 500 && time <= 500; i++) {
+        Sleep(10);
+        time = getPlayTime();
+        levels |= getLevels();
+    }
+    EXPECT_GT(time, 500u) << what << ": the song time did not advance";
+    EXPECT_NE(levels, 0u) << what << ": every block was silent";
+}
+
+void expectStopped() {
+    EXPECT_EQ(stopPlayback(), 0);
+    EXPECT_STREQ(getSongTitle(), "");
+    EXPECT_EQ(getLevels(), 0u);
+    EXPECT_EQ(getPlayTime(), 0u);
+}
+
+class WindowsSources : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tune = tuneResource();
+        ASSERT_NE(tune.data, nullptr) << "the TUNE resource is missing";
+        ASSERT_GT(tune.size, 336u);
+    }
+    void TearDown() override { stopPlayback(); }
+    TuneBytes tune{};
+};
+
+TEST_F(WindowsSources, ResourceOfTheExecutable) {
+    const uint32_t module = uint32_t(uintptr_t(GetModuleHandleA(nullptr)));
+    ASSERT_NE(playModule("TUNE", module, SourceResource), nullptr);
+    EXPECT_EQ(std::string(getSongTitle()), headerTitle(tune));
+    expectPlaying("resource");
+    expectStopped();
+}
+
+TEST_F(WindowsSources, BlockOfMemory) {
+    ASSERT_NE(playModule(tune.data, tune.size, SourceMemory), nullptr);
+    EXPECT_EQ(std::string(getSongTitle()), headerTitle(tune));
+    expectPlaying("memory");
+    expectStopped();
+}
+
+TEST_F(WindowsSources, FileOnDisk) {
+    char folder[MAX_PATH];
+    char path[MAX_PATH];
+    ASSERT_NE(GetTempPathA(MAX_PATH, folder), 0u);
+    ASSERT_NE(GetTempFileNameA(folder, "xm", 0, path), 0u);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    const BOOL wrote = WriteFile(file, tune.data, tune.size, &written, nullptr);
+    CloseHandle(file);
+    ASSERT_TRUE(wrote && written == tune.size);
+
+    EXPECT_NE(playModule(path, 0, SourceFile), nullptr);
+    EXPECT_EQ(std::string(getSongTitle()), headerTitle(tune));
+    expectPlaying("file");
+    expectStopped();
+    DeleteFileA(path);
+}
+
+TEST_F(WindowsSources, MissingSourcesFailAndLeaveTheDeviceFree) {
+    const uint32_t module = uint32_t(uintptr_t(GetModuleHandleA(nullptr)));
+    struct Case {
+        const char* what;
+        const void* source;
+        uint32_t length;
+        int32_t kind;
+    } cases[] = {
+        {"unknown resource", "NOSUCHTUNE", module, SourceResource},
+        {"missing file", "Z:\\no\\such\\folder\\tune.xm", 0, SourceFile},
+        {"not a module", "Not an XM module", 16, SourceMemory},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(playModule(c.source, c.length, c.kind), nullptr) << c.what;
+        // The device was closed again: the next start opens it.
+        ASSERT_NE(playModule(tune.data, tune.size, SourceMemory), nullptr) << "after " << c.what;
+        stopPlayback();
+    }
+}
+
+TEST_F(WindowsSources, StartWhilePlayingReplacesTheSong) {
+    ASSERT_NE(playModule(tune.data, tune.size, SourceMemory), nullptr);
+    expectPlaying("first start");
+    ASSERT_NE(playModule("TUNE", uint32_t(uintptr_t(GetModuleHandleA(nullptr))), SourceResource), nullptr);
+    EXPECT_LT(getPlayTime(), 500u) << "the song time starts again";
+    expectPlaying("second start");
+    expectStopped();
+}
+
+}  // namespace
