@@ -11,7 +11,10 @@
 # The program itself always asks for full screen. Wine's virtual desktop
 # (1,024 x 768, the size of the virtual screen) plays the part of the Windows
 # desktop: Wine itself then manages the windows as Windows does, so the
-# maximised pop-up gets the whole screen without any X window manager.
+# maximised pop-up gets the whole screen without any X window manager. (An X
+# window manager would work too, but then the maximising is the manager's
+# policy rather than Windows behaviour, and it is one more package and
+# process to trust.)
 # Usage: intro.sh INTRO_EXE NATIVE_XMTOOL TUNE_XM
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -139,6 +142,7 @@ startIntro "$tmp/empty.conf"
 waitForScene 60
 note "  scene after $(( ($(date +%s%N) - t0) / 1000000 )) ms: $(shotCheck)"
 sleep 2
+grep -q 'Unknown PCM default' "$tmp/intro.log" && note "  sound device: none (ALSA knows no default device)"
 escapeAndExit
 note "  run 2 took $(( ($(date +%s%N) - t0) / 1000000 )) ms"
 note "the Windows intro runs under Wine, plays exactly the tune and ends on Escape"
