@@ -1,10 +1,12 @@
-// Loads arbitrary bytes as a module from memory, then walks the song the way
-// the engine will, so any out-of-range pointer or count shows up here.
+// Loads arbitrary bytes as a module from memory, walks the song the way the
+// engine will, so any out-of-range pointer or count shows up here, and then
+// plays the first blocks through the sequencer and the mixer.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 #include "module.h"
+#include "player.h"
 #include "sources.h"
 
 namespace {
@@ -56,7 +58,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > INT32_MAX) return 0;
     createPlayerHeap();
     static const uint8_t none = 0;
-    if (loadModuleFromSource(SourceMemory, size ? data : &none, (uint32_t)size)) walkSong();
+    if (loadModuleFromSource(SourceMemory, size ? data : &none, (uint32_t)size)) {
+        walkSong();
+        // About half a second: enough ticks for rows, effects, envelopes and
+        // loop ends to run, few enough to keep thousands of inputs a second.
+        setMasterVolume(64);
+        startSongPlayback();
+        for (int block = 0; block < 24; block++) renderBlock();
+    }
     destroyPlayerHeap();
     return 0;
 }

@@ -9,12 +9,7 @@
 namespace {
 
 bool save(const std::string& folder, const char* name, const XmModule& module) {
-    std::vector<uint8_t> bytes = writeXm(module);
-    std::string path = folder + "/" + name + ".xm";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    return writeXmFile(folder + "/" + name + ".xm", module);
 }
 
 XmModule empty() {

@@ -6,7 +6,7 @@
 set -euo pipefail
 build=${1:?usage: fuzz/run.sh BUILD_DIR SECONDS}
 seconds=${2:?usage: fuzz/run.sh BUILD_DIR SECONDS}
-cd "$(dirname "$0")/.."
+build=$(cd "$build" && pwd)
 
 mkdir -p "$build/seeds" "$build/corpus"
 "$build/make_seeds" "$build/seeds"

@@ -424,34 +424,27 @@ void tickExtended(ChannelState* ch, const NoteCell* cell, const InstrumentRecord
     }
 }
 
+// A slide by a memory byte: up by its high nibble when that is nonzero, else
+// down by its low nibble; kept within 0..top.
+int32_t slideWithin(int32_t value, uint8_t memory, int32_t top) {
+    const int32_t x = memory >> 4;
+    const int32_t y = memory & 15;
+    if (x) {
+        value += x;
+        return value > top ? top : value;
+    }
+    value -= y;
+    return value < 0 ? 0 : value;
+}
+
 void tickGlobalVolSlide(ChannelState*, const NoteCell*, const InstrumentRecord*,
                         const SampleRecord*, ModuleRecord* module) {
-    const int32_t x = module->globalVolSlideMem >> 4;
-    const int32_t y = module->globalVolSlideMem & 15;
-    if (x) {
-        module->globalVolume += x;
-        if (module->globalVolume > 64)
-            module->globalVolume = 64;
-    } else {
-        module->globalVolume -= y;
-        if (module->globalVolume < 0)
-            module->globalVolume = 0;
-    }
+    module->globalVolume = slideWithin(module->globalVolume, module->globalVolSlideMem, 64);
 }
 
 void tickPanSlide(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
                   ModuleRecord*) {
-    const int32_t x = ch->panSlideMem >> 4;
-    const int32_t y = ch->panSlideMem & 15;
-    if (x) {
-        ch->panning += x;
-        if (ch->panning > 255)
-            ch->panning = 255;
-    } else {
-        ch->panning -= y;
-        if (ch->panning < 0)
-            ch->panning = 0;
-    }
+    ch->panning = slideWithin(ch->panning, ch->panSlideMem, 255);
     ch->updateFlags |= UpdatePanning;
 }
 

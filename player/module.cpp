@@ -436,7 +436,8 @@ int parseModule() {
     song.songLength = fileSongLength > OrderTableSize ? (uint16_t)OrderTableSize : fileSongLength;
 
     sourceTotal = sourceLength();
-    budgetLeft = LoadBudgetFloor + LoadBudgetPerByte * (uint64_t)(sourceTotal < 0 ? INT32_MAX : sourceTotal);
+    // A source of unknown size (a stream that cannot tell) is taken as 64 MiB.
+    budgetLeft = LoadBudgetFloor + LoadBudgetPerByte * (uint64_t)(sourceTotal < 0 ? 64u << 20 : sourceTotal);
 
     seekTo(60 + (int64_t)headerSize);
 

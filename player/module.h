@@ -34,6 +34,8 @@ struct SampleRecord {
     uint8_t loopType;      // SampleLoopType (3 kept as the file says: plays once to the loop end)
     // length values, then the interpolation pad slot and two more zero slots.
     // data[-1] is always a zero slot too, so interpolation never needs a test.
+    // (4-bit packed data of odd length decodes one value more, into data[length];
+    // its pad then sits one slot later.) Loops always lie inside 0..length.
     int16_t* data;
 };
 

@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "channel.h"
 #include "mixer.h"
 #include "module.h"
@@ -33,6 +37,36 @@ int32_t toSample(float value) {
         return 32767;
     return static_cast<int32_t>(std::nearbyint(value));
 }
+
+uint32_t levelWord(uint32_t sumLeft, uint32_t sumRight) {
+    return ((sumLeft / BlockFrames) & 0xFFFF) << 16 | ((sumRight / BlockFrames) & 0xFFFF);
+}
+
+#if defined(__SSE2__)
+// The conversion at unity volume, four samples at a time, with the same
+// results as toSample: clip first (a NaN becomes -32,768), then round to
+// nearest with ties to even (the default rounding mode, as nearbyint uses).
+uint32_t convertUnity(const float* mix, int16_t* out) {
+    const __m128 low = _mm_set1_ps(-32768.0f);
+    const __m128 high = _mm_set1_ps(32767.0f);
+    __m128i sums = _mm_setzero_si128();   // lanes: left, right, left, right
+    for (int32_t i = 0; i < BlockFrames * 2; i += 8) {
+        // maxps returns its second operand for a NaN, so NaN clips to -32,768.
+        const __m128 a = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(mix + i), low), high);
+        const __m128 b = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(mix + i + 4), low), high);
+        const __m128i ia = _mm_cvtps_epi32(a);
+        const __m128i ib = _mm_cvtps_epi32(b);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(ia, ib));
+        const __m128i signA = _mm_srai_epi32(ia, 31);
+        const __m128i signB = _mm_srai_epi32(ib, 31);
+        sums = _mm_add_epi32(sums, _mm_sub_epi32(_mm_xor_si128(ia, signA), signA));
+        sums = _mm_add_epi32(sums, _mm_sub_epi32(_mm_xor_si128(ib, signB), signB));
+    }
+    uint32_t lanes[4];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), sums);
+    return levelWord(lanes[0] + lanes[2], lanes[1] + lanes[3]);
+}
+#endif
 
 }  // namespace
 
@@ -103,6 +137,10 @@ uint32_t convertBlock(int32_t block) {
         divisor = UnityDivisor;
     const float* mix = mixBuffer + block * BlockFrames * 2;
     int16_t* out = outputRing + block * BlockFrames * 2;
+#if defined(__SSE2__)
+    if (divisor == UnityDivisor)
+        return convertUnity(mix, out);
+#endif
     uint32_t sumLeft = 0;
     uint32_t sumRight = 0;
     for (int32_t i = 0; i < BlockFrames * 2; i += 2) {
@@ -113,7 +151,7 @@ uint32_t convertBlock(int32_t block) {
         sumLeft += static_cast<uint32_t>(l < 0 ? -l : l);
         sumRight += static_cast<uint32_t>(r < 0 ? -r : r);
     }
-    return ((sumLeft / BlockFrames) & 0xFFFF) << 16 | ((sumRight / BlockFrames) & 0xFFFF);
+    return levelWord(sumLeft, sumRight);
 }
 
 void setMasterVolume(uint32_t volume) {

@@ -2,8 +2,13 @@
 // crossings, loudness envelopes and their correlation.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 namespace audio {
@@ -102,6 +107,28 @@ inline std::vector<int32_t> sineCycle(int frames, int amplitude) {
         v[static_cast<size_t>(i)] =
             static_cast<int32_t>(std::lround(amplitude * std::sin(2.0 * M_PI * i / frames)));
     return v;
+}
+
+// The samples of a 16-bit stereo WAV (the data chunk, whatever comes before).
+inline std::vector<int16_t> readWav(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<int16_t> samples;
+    if (bytes.size() < 12)
+        return samples;
+    size_t pos = 12;
+    while (pos + 8 <= bytes.size()) {
+        const uint32_t size = bytes[pos + 4] | bytes[pos + 5] << 8 | bytes[pos + 6] << 16 |
+                              uint32_t(bytes[pos + 7]) << 24;
+        if (std::memcmp(&bytes[pos], "data", 4) == 0) {
+            const size_t end = std::min(bytes.size(), pos + 8 + size_t(size));
+            for (size_t i = pos + 8; i + 1 < end; i += 2)
+                samples.push_back(static_cast<int16_t>(bytes[i] | bytes[i + 1] << 8));
+            return samples;
+        }
+        pos += 8 + size + (size & 1);
+    }
+    return samples;
 }
 
 }  // namespace audio

@@ -3,10 +3,12 @@
 # compared by loudness envelope and pitch). They carry the nosan label.
 if(TARGET xmtool)
   add_executable(reference_tests ${CMAKE_CURRENT_SOURCE_DIR}/reference/reference_test.cpp
-                                 ${CMAKE_CURRENT_SOURCE_DIR}/reference/render_tool_test.cpp)
+                                 ${CMAKE_CURRENT_SOURCE_DIR}/reference/render_tool_test.cpp
+                                 ${CMAKE_CURRENT_SOURCE_DIR}/reference/tune_reference_test.cpp)
   target_include_directories(reference_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(reference_tests PRIVATE player platform GTest::gtest_main)
-  target_compile_definitions(reference_tests PRIVATE XMTOOL_PATH="$<TARGET_FILE:xmtool>")
+  target_compile_definitions(reference_tests PRIVATE XMTOOL_PATH="$<TARGET_FILE:xmtool>"
+                             TUNE_PATH="${PROJECT_SOURCE_DIR}/assets/tune.xm")
   add_dependencies(reference_tests xmtool)
   gtest_discover_tests(reference_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS nosan)
 endif()

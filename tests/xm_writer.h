@@ -8,13 +8,16 @@
 //   XmInstrument& ins = m.addInstrument();
 //   ins.samples.push_back(xmSample8({0, 64, 127, 64, 0, -64}));
 //   ins.samples[0].loop(1, 4, LoopForward);
-//   ASSERT_TRUE(loadXmBytes(writeXm(m)));
+//   ASSERT_TRUE(loadXmBytes(writeXm(m)));   // or writeXmFile(path, m) for other players
 //
+// Set m.channels before adding patterns. A reference from addPattern or
+// addInstrument is valid until the next add of the same kind.
 // Everything the writer derives (lengths, counts, header sizes, packed sizes)
 // can be overridden to build damaged files.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -383,6 +386,15 @@ inline std::vector<uint8_t> writeXm(const XmModule& m) {
         }
     }
     return out;
+}
+
+// Writes the module to a file (for reference renderers). False on failure.
+inline bool writeXmFile(const std::string& path, const XmModule& module) {
+    std::vector<uint8_t> bytes = writeXm(module);
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
 }
 
 inline int loadXmBytes(const std::vector<uint8_t>& bytes) {

@@ -1,6 +1,8 @@
 // The 16-bit conversion, the master volume and the block read-outs.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <cstring>
 
 #include "module.h"
@@ -27,7 +29,7 @@ TEST(Conversion, RoundsToNearestEvenAndClips) {
     const struct { float in; int16_t out; } cases[] = {
         {40000.4f, 32767}, {-0.5f, 0}, {0.5f, 0}, {1.5f, 2}, {2.5f, 2}, {-2.5f, -2},
         {-3.5f, -4}, {0.49f, 0}, {32767.4f, 32767}, {32767.6f, 32767}, {-32768.4f, -32768},
-        {-1e9f, -32768}, {1e9f, 32767}, {-32767.6f, -32768},
+        {-1e9f, -32768}, {1e9f, 32767}, {-32767.6f, -32768}, {NAN, -32768},
     };
     for (const auto& c : cases) {
         fillBlock(3, c.in, -c.in);

@@ -9,6 +9,7 @@
 #include "module.h"
 #include "platform.h"
 #include "sources.h"
+#include "xm_writer.h"
 
 namespace {
 
@@ -147,6 +148,40 @@ TEST(FileSource, MissingFileReadsNothing) {
     EXPECT_EQ(b, 0xEE);
     EXPECT_EQ(seekBytes(5, 0), 0);
     closeSource(0);
+}
+
+TEST(SourceKinds, TheSameModuleLoadsFromEachKind) {
+    XmModule m;
+    m.title = "kinds";
+    m.channels = 3;
+    m.orders = {0, 2};
+    m.addPattern(2).at(1, 2) = xmNote(50, 1);
+    m.addInstrument(xmSample16({10, 20, 30}).loop(1, 2, LoopPingPong));
+    static std::vector<uint8_t> bytes;   // stays registered as a resource
+    bytes = writeXm(m);
+    TempFile file(bytes);
+    ASSERT_TRUE(platformRegisterResource("kinds-tune", bytes.data(), (uint32_t)bytes.size()));
+    struct Case {
+        int32_t kind;
+        const void* source;
+        uint32_t length;
+    };
+    const Case cases[] = {
+        {SourceMemory, bytes.data(), (uint32_t)bytes.size()},
+        {SourceResource, "kinds-tune", 0},
+        {SourceFile, file.path.c_str(), 0},
+        {7, file.path.c_str(), 99},
+    };
+    for (const Case& c : cases) {
+        createPlayerHeap();
+        ASSERT_TRUE(loadModuleFromSource(c.kind, c.source, c.length)) << c.kind << ": " << moduleLoadError;
+        EXPECT_STREQ(songTitle, "kinds");
+        EXPECT_EQ(song.patternSlotCount, 3);
+        EXPECT_EQ(song.patternTable[0].cells[1 * 3 + 2].note, 50);
+        const SampleRecord* s = song.instrumentTable[0].samples[0];
+        EXPECT_EQ(std::vector<int16_t>(s->data, s->data + 4), (std::vector<int16_t>{10, 20, 30, 30}));
+        destroyPlayerHeap();
+    }
 }
 
 TEST(PlayerHeap, BlocksAreZeroedDistinctAndOnlyExistWithAHeap) {

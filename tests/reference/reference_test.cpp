@@ -53,28 +53,6 @@ std::string workDir() {
 
 bool haveOpenmpt() { return std::system("openmpt123 --version >/dev/null 2>&1") == 0; }
 
-// The samples of a 16-bit stereo WAV (the data chunk, whatever comes before).
-std::vector<int16_t> readWav(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<int16_t> samples;
-    if (bytes.size() < 12)
-        return samples;
-    size_t pos = 12;
-    while (pos + 8 <= bytes.size()) {
-        const uint32_t size = bytes[pos + 4] | bytes[pos + 5] << 8 | bytes[pos + 6] << 16 |
-                              uint32_t(bytes[pos + 7]) << 24;
-        if (std::memcmp(&bytes[pos], "data", 4) == 0) {
-            const size_t end = std::min(bytes.size(), pos + 8 + size_t(size));
-            for (size_t i = pos + 8; i + 1 < end; i += 2)
-                samples.push_back(static_cast<int16_t>(bytes[i] | bytes[i + 1] << 8));
-            return samples;
-        }
-        pos += 8 + size + (size & 1);
-    }
-    return samples;
-}
-
 struct Renders {
     std::vector<float> ours;        // left plus right over two
     std::vector<float> reference;
@@ -107,8 +85,8 @@ Renders renderBoth(const ReferenceCase& c) {
                                   " --output-type wav " + base + ".xm >/dev/null 2>&1";
     EXPECT_EQ(std::system(reference.c_str()), 0) << reference;
     Renders r;
-    const std::vector<int16_t> oursStereo = readWav(base + ".ours.wav");
-    const std::vector<int16_t> theirs = readWav(base + ".xm.wav");
+    const std::vector<int16_t> oursStereo = audio::readWav(base + ".ours.wav");
+    const std::vector<int16_t> theirs = audio::readWav(base + ".xm.wav");
     r.ours = audio::mono(oursStereo);
     r.reference = audio::mono(theirs);
     for (size_t k = 0; k < 2; ++k) {

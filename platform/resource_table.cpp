@@ -1,0 +1,46 @@
+// The program's own table of named blobs: where resources live on the SDL
+// build (its executable has no resource section) and the Win32 side's fallback.
+#include "resource_table.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int ResourceSlots = 16;
+
+struct ResourceEntry {
+    const char* name;
+    const uint8_t* data;
+    uint32_t size;
+};
+
+ResourceEntry resourceTable[ResourceSlots];
+int resourceCount;
+
+}  // namespace
+
+bool isNumericResourceId(const char* name) { return (uintptr_t)name < 0x10000; }
+
+bool platformRegisterResource(const char* name, const uint8_t* data, uint32_t size) {
+    if (isNumericResourceId(name) || data == nullptr) return false;
+    for (int i = 0; i < resourceCount; i++) {
+        if (std::strcmp(resourceTable[i].name, name) == 0) {
+            resourceTable[i] = {name, data, size};
+            return true;
+        }
+    }
+    if (resourceCount == ResourceSlots) return false;
+    resourceTable[resourceCount++] = {name, data, size};
+    return true;
+}
+
+const uint8_t* findRegisteredResource(const char* name, uint32_t* size) {
+    if (isNumericResourceId(name)) return nullptr;
+    for (int i = 0; i < resourceCount; i++) {
+        if (std::strcmp(resourceTable[i].name, name) == 0) {
+            if (size != nullptr) *size = resourceTable[i].size;
+            return resourceTable[i].data;
+        }
+    }
+    return nullptr;
+}

@@ -1,0 +1,12 @@
+# Runs the picture tool into OUT and fails unless its files equal the assets.
+file(MAKE_DIRECTORY ${OUT})
+execute_process(COMMAND ${TOOL} ${OUT}/picture.pal ${OUT}/picture.idx ${OUT}/picture.ppm RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "make_picture failed: ${rc}")
+endif()
+foreach(name picture.pal picture.idx)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUT}/${name} ${ASSETS}/${name} RESULT_VARIABLE differ)
+  if(differ)
+    message(FATAL_ERROR "assets/${name} is not what tools/picture makes: regenerate it (target regenerate_picture) and commit it")
+  endif()
+endforeach()
