@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the Windows build under Wine:
-#   - the cross-built unit tests of the player and the scene, and the program
-#     that plays a module from a resource, from memory and from a file;
+#   - the cross-built unit tests of the player and the scene (the scene's on
+#     a WGL context in a window of the virtual display), and the program that
+#     plays a module from a resource, from memory and from a file;
 #   - xmtool.exe render against the native xmtool render, byte for byte, for
 #     the embedded tune and two generated modules;
 #   - the intro end to end (intro.sh).
