@@ -9,7 +9,10 @@ refill was under way, a part of each. Such blocks are reported by name and
 time; any other difference is a wrong sound and fails. WINE_AUDIO_STRICT=1
 makes underruns fail too.
 
-Usage: compare_capture.py CAPTURE.raw RENDER.wav SECONDS
+When the device was opened more than once (SEGMENTS lists the bytes of each
+opening, one a line), the first opening that lasted the SECONDS is taken.
+
+Usage: compare_capture.py CAPTURE.raw RENDER.wav SECONDS [SEGMENTS]
 """
 import os
 import sys
@@ -33,6 +36,17 @@ if pos + 8 > len(wav):
 render = wav[pos + 8:]
 
 length = int(seconds * RATE) * FRAME
+if len(sys.argv) > 4 and os.path.exists(sys.argv[4]):
+    sizes = [int(line) for line in open(sys.argv[4]) if line.strip()]
+    sizes.append(len(capture) - sum(sizes))   # the opening still under way
+    start = 0
+    for size in sizes:
+        if size >= length:
+            if start:
+                print('the device was opened %d times; comparing the opening at byte %d' % (len(sizes), start))
+            capture = capture[start:start + size]
+            break
+        start += size
 if len(render) < length:
     print('FAIL: the render holds only %.2f s' % (len(render) / FRAME / RATE))
     sys.exit(1)

@@ -131,7 +131,8 @@ shotCheck >/dev/null || fail "the scene is gone after $seconds s of sound: $(sho
 escapeAndExit
 kill "$readerPid" 2>/dev/null; readerPid=
 note "  device segments (bytes): $(tr '\n' ' ' <"$tmp/capture.raw.segments")"
-python3 "$here/compare_capture.py" "$tmp/capture.raw" "$tmp/render.wav" "$seconds" || exit 1
+python3 "$here/compare_capture.py" "$tmp/capture.raw" "$tmp/render.wav" "$seconds" "$tmp/capture.raw.segments" \
+    || exit 1
 cleanupWine; startDisplay
 note "  run 1 took $(( ($(date +%s%N) - t0) / 1000000 )) ms"
 

@@ -40,7 +40,7 @@ if [ -n "$testBuild" ]; then
         t0=$(date +%s%N)
         program=$testBuild/tests/win32/$exe.exe
         [ -f "$program" ] || fail "no $program (build the target win32_tests first)"
-        if ! (cd "$tmp" && wine "$program" --gtest_brief=1 >"$tmp/$exe.log" 2>&1); then
+        if ! (cd "$tmp" && timeout 600 wine "$program" --gtest_brief=1 >"$tmp/$exe.log" 2>&1); then
             tr -d '\r' <"$tmp/$exe.log" | grep -v '^\[ *OK' | tail -n 40
             fail "$exe failed under Wine"
         fi
@@ -55,7 +55,7 @@ python3 "$root/bench/make-module.py" "$tmp/generated2.xm" --orders 4 --channels 
 cp "$root/assets/tune.xm" "$tmp/tune.xm"
 for song in tune generated1 generated2; do
     "$xmtool" render "$tmp/$song.xm" "$tmp/$song.native.wav" 2>/dev/null || fail "native render of $song failed"
-    (cd "$tmp" && wine "$xmtoolExe" render "$song.xm" "$song.windows.wav" >/dev/null 2>&1) \
+    (cd "$tmp" && timeout 120 wine "$xmtoolExe" render "$song.xm" "$song.windows.wav" >/dev/null 2>&1) \
         || fail "xmtool.exe render of $song failed"
     cmp "$tmp/$song.native.wav" "$tmp/$song.windows.wav" \
         || fail "xmtool.exe renders $song differently from the native build"
