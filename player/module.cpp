@@ -19,6 +19,7 @@
 // - sample loops: inside the stored data; a loop starting past the end is
 //   dropped, one running past it is shortened.
 // - 4-bit packed samples: 8-bit only; a 16-bit packed sample fails the load.
+// - a source shorter than the header's fields (80 bytes) is no module.
 // - memory: the whole song at most LoadBudgetFloor + LoadBudgetPerByte x the
 //   source's size, so a truncated file still loads (silence where its data is
 //   missing) while a header declaring gigabytes is refused.
@@ -41,6 +42,7 @@ namespace {
 constexpr uint64_t LoadBudgetFloor = 32u << 20;   // bytes, whatever the source's size
 constexpr uint64_t LoadBudgetPerByte = 16;        // bytes per byte of source
 constexpr uint32_t OrderTableSize = 256;
+constexpr uint32_t HeaderFieldsEnd = 80;          // the header's fields end with the tempo word
 constexpr uint32_t MaxSamplesPerInstrument = 16;
 constexpr uint32_t MaxEnvelopePoints = 12;
 constexpr uint32_t MissingPatternRows = 64;
@@ -482,10 +484,14 @@ int loadModuleFromSource(int32_t sourceKind, const void* source, uint32_t length
     }
     readBytes(moduleHeader, (int32_t)ModuleHeaderSize);
     int loaded;
-    if (std::memcmp(moduleHeader, "Exte", 4) == 0) {
-        loaded = loadModule();
-    } else {
+    const int32_t available = sourceLength();
+    if (std::memcmp(moduleHeader, "Exte", 4) != 0) {
         loaded = fail("not an XM module (it does not begin with \"Extended Module\")");
+    } else if (available >= 0 && available < (int32_t)HeaderFieldsEnd) {
+        // Zeros for the song's own header fields would pass for an empty song.
+        loaded = fail("too short to be an XM module (its header is cut off)");
+    } else {
+        loaded = loadModule();
     }
     closeSource(handle);
     return loaded;
