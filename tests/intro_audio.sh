@@ -7,30 +7,14 @@ set -u
 intro=$1
 xmtool=$2
 tune=$3
-tmp=$(mktemp -d)
-xvfb=
-pid=
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$(dirname "$0")/intro_run.sh"
 
 seconds=10
 need=$(( 176400 * seconds + 2 * 4096 ))   # ten seconds and room for a leading silence
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
-[ -s "$tmp/display" ] || fail "Xvfb did not start"
-export DISPLAY=:$(head -n1 "$tmp/display")
-
-( SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$tmp/capture.raw" "$intro" & echo $! >"$tmp/pid"; wait $!; echo $? >"$tmp/rc" ) &
-for _ in $(seq 100); do [ -s "$tmp/pid" ] && break; sleep 0.1; done
-pid=$(cat "$tmp/pid")
-timeout 10 xdotool search --sync --onlyvisible --pid "$pid" >/dev/null || fail "no window appeared"
+startDisplay
+export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$tmp/capture.raw"
+startIntro "$intro"
 
 # The disk driver runs at real-time pace: wait for ten seconds of sound.
 for _ in $(seq 300); do
@@ -41,12 +25,8 @@ for _ in $(seq 300); do
 done
 [ "$size" -ge "$need" ] || fail "only $size bytes of sound recorded in 30 s (is the audio device working?)"
 
-xdotool keydown Escape
-( sleep 0.5; xdotool keyup Escape ) &
-for _ in $(seq 100); do [ -s "$tmp/rc" ] && break; sleep 0.02; done
-[ -s "$tmp/rc" ] || fail "still running 2 s after Escape"
+holdEscapeUntilEnd
 rc=$(cat "$tmp/rc")
-pid=
 [ "$rc" -eq 0 ] || fail "exit code $rc"
 
 "$xmtool" render --seconds $(( seconds + 1 )) "$tune" "$tmp/render.wav" 2>/dev/null || fail "xmtool render failed"

@@ -5,7 +5,7 @@
 
 #include <GL/gl.h>
 
-#include "osmesa_display.h"
+#include "stand_in_display.h"
 #include "scene.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "osmesa_display.h"
+#include "stand_in_display.h"
 #include "scene.h"
 
 namespace {

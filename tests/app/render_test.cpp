@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "osmesa_display.h"
+#include "stand_in_display.h"
 #include "scene.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "feedback.h"
-#include "osmesa_display.h"
+#include "stand_in_display.h"
 #include "scene.h"
 
 namespace {

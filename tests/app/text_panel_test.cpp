@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "feedback.h"
-#include "osmesa_display.h"
+#include "stand_in_display.h"
 #include "scene.h"
 
 namespace {

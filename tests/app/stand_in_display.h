@@ -1,5 +1,7 @@
-// A stand-in for the display side of the platform seam: an off-screen OSMesa
-// context of 1024 x 768 instead of a window, and a screen size the test picks.
+// A stand-in for the display side of the platform seam: a GL context of
+// 1024 x 768 that the test reads back instead of a window (OSMesa natively,
+// WGL on Windows), a screen size the test picks, scripted Escape states and
+// counted presents and sleeps.
 #pragma once
 
 #include <GL/gl.h>
@@ -24,7 +26,7 @@ extern FakeDisplay fakeDisplay;
 constexpr int32_t FrameWidth = 1024;
 constexpr int32_t FrameHeight = 768;
 
-// Makes the off-screen context current (created on first use).
+// Makes the context current (created on first use); one per GL side.
 void makeOffscreenContextCurrent();
 
 struct Pixel {
