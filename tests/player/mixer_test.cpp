@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <ostream>
-#include <string>
 #include <vector>
 
 #include "mixer.h"
@@ -142,15 +140,6 @@ TEST_F(MixerTest, TargetChangeDuringRampRestartsAFullRampFromTheReachedVolumes)
     EXPECT_EQ(v.currentRight, 200);
 }
 
-TEST_F(MixerTest, TargetsEqualToTheCurrentVolumesStartNoRamp)
-{
-    TestSample sample(constant(100, 500), LoopForward, 0, 100, 500);
-    Voice& v = start(sample, 0, One, 30, 40);
-    std::vector<float> out = mix(4);
-    EXPECT_EQ(v.rampFramesLeft, 0);
-    for (size_t k = 0; k < 4; ++k) EXPECT_FLOAT_EQ(out[2 * k], 500.0f * (30.0f / 255.0f));
-}
-
 TEST_F(MixerTest, ForwardLoopWrapsKeepingTheFraction)
 {
     // Loop of 100 frames from 200; at 299.5 with a step of 2 the next
@@ -165,6 +154,12 @@ TEST_F(MixerTest, ForwardLoopWrapsKeepingTheFraction)
     out = mix(1);
     EXPECT_FLOAT_EQ(out[0], 2015.0f);   // 201.5 between 2010 and 2020
     EXPECT_EQ(v.posInt, 203u);
+
+    // Exactly at the loop end the wrap happens before the first frame is mixed.
+    start(sample, 300 * One, One, 255, 255);
+    out = mix(1);
+    EXPECT_EQ(out[0], 2000.0f);
+    EXPECT_EQ(v.posInt, 201u);
 }
 
 TEST_F(MixerTest, PingPongReflectsAtBothEndsOfTheLoop)
@@ -213,77 +208,58 @@ TEST_F(MixerTest, PingPongLoopFromZeroReadsOnlyTheZeroSlotBeforeTheData)
     EXPECT_FLOAT_EQ(out[0], 800.0f);
     // Exactly at the start: the reflection lands 2^-32 below 0 and reads the
     // zero slot with a weight of at most 2^-31.
-    v.posInt = 0;
-    v.posFrac = 0;
+    start(sample, 0, One, 255, 255);
     v.backward = 1;
     out = mix(1);
     EXPECT_EQ(v.backward, 0u);
     EXPECT_FLOAT_EQ(out[0], 800.0f);
-    EXPECT_EQ(v.posInt, 0u);
-    EXPECT_EQ(v.posFrac, 0xFFFFFFFFu);
+    EXPECT_EQ(position(v), 0xFFFFFFFFu);
 }
 
-TEST_F(MixerTest, OneShotPlaysExactlyItsLengthThenIdles)
+TEST_F(MixerTest, VoicesWithoutALoopStopAfterTheirLastFrame)
 {
-    TestSample sample(constant(1000, 1000), LoopNone, 0, 1000);
-    Voice& v = start(sample, 0, One, 255, 255);
-    std::vector<float> out = mix(1100);
-    for (size_t k = 0; k < 1000; ++k) ASSERT_EQ(out[2 * k], 1000.0f) << k;
-    for (size_t k = 1000; k < 1100; ++k) ASSERT_EQ(out[2 * k], 0.0f) << k;
+    struct Case {
+        const char* what;
+        uint32_t length;
+        uint8_t loopType;
+        uint32_t loopStart, loopLength;
+        uint64_t pos, step;
+        size_t audible;   // frames mixed before the voice stops
+        float body, last; // values of the frames before the last and of the last; 0 = any but silence
+    };
+    const uint64_t overshoot = One + 255;
+    const Case cases[] = {
+        {"one-shot plays its length", 1000, LoopNone, 0, 1000, 0, One, 1000, 1000.0f, 1000.0f},
+        {"half step, last frame against the pad", 10, LoopNone, 0, 10, 0, One / 2, 20, 1000.0f, 500.0f},
+        {"type 3 stops at its loop end", 100, 3, 20, 30, 0, One, 50, 1000.0f, 1000.0f},
+        // A step below 2^-24 has no upper 24 fraction bits: the frame count to
+        // the boundary is the distance in 24-bit units divided by 97,391.
+        {"tiny step, fallback divisor", 1000, LoopNone, 0, 1000, 1000 * One - uint64_t(3) * 97391 * 256, 200, 3, 0, 0},
+        {"one-shot exactly at its end", 50, LoopNone, 0, 50, 50 * One, One, 0, 0, 0},
+        // The end is three steps away but the 24-bit division counts four
+        // frames; the fourth would start at the end and read past the pad.
+        {"count overshooting the end", 64, LoopNone, 0, 64, 64 * One - 3 * overshoot, overshoot, 3, 0, 0},
+    };
+    for (const Case& c : cases) {
+        TestSample sample(constant(c.length, 1000), c.loopType, c.loopStart, c.loopLength);
+        Voice& v = start(sample, c.pos, c.step, 255, 255);
+        std::vector<float> out = mix(c.audible + 5);
+        for (size_t k = 0; k < c.audible; ++k) {
+            const float expected = k + 1 == c.audible ? c.last : c.body;
+            if (expected == 0) ASSERT_NE(out[2 * k], 0.0f) << c.what << " frame " << k;
+            else ASSERT_EQ(out[2 * k], expected) << c.what << " frame " << k;
+        }
+        for (size_t k = c.audible; k < c.audible + 5; ++k) ASSERT_EQ(out[2 * k], 0.0f) << c.what << " frame " << k;
+        EXPECT_EQ(v.sample, nullptr) << c.what;
+        EXPECT_EQ(position(v), 0u) << c.what;
+    }
+
+    SampleRecord empty{};
+    Voice& v = voices[5];
+    v.sample = &empty;
+    v.targetLeft = v.currentLeft = 100;
+    for (float x : mix(8)) EXPECT_EQ(x, 0.0f);
     EXPECT_EQ(v.sample, nullptr);
-    EXPECT_EQ(v.posInt, 0u);
-    EXPECT_EQ(v.posFrac, 0u);
-}
-
-TEST_F(MixerTest, OneShotLastFrameInterpolatesAgainstThePad)
-{
-    TestSample sample(constant(10, 1000), LoopNone, 0, 10);
-    Voice& v = start(sample, 0, One / 2, 255, 255);
-    std::vector<float> out = mix(25);
-    EXPECT_EQ(out[2 * 18], 1000.0f);   // at 9.0
-    EXPECT_EQ(out[2 * 19], 500.0f);    // at 9.5, halfway to the pad's 0
-    EXPECT_EQ(out[2 * 20], 0.0f);
-    EXPECT_EQ(v.sample, nullptr);
-}
-
-TEST_F(MixerTest, LoopTypeThreeStopsAtTheEndOfItsLoopRegion)
-{
-    TestSample sample(constant(100, 1000), 3, 20, 30);
-    Voice& v = start(sample, 0, One, 255, 255);
-    std::vector<float> out = mix(60);
-    EXPECT_EQ(out[2 * 49], 1000.0f);
-    EXPECT_EQ(out[2 * 50], 0.0f);
-    EXPECT_EQ(v.sample, nullptr);
-}
-
-TEST_F(MixerTest, TinyStepUsesTheFallbackDivisor)
-{
-    // A step below 2^-24 has no upper 24 fraction bits: the frame count to
-    // the boundary is the distance in 24-bit units divided by 97,391.
-    TestSample sample(constant(1000, 1000), LoopNone, 0, 1000);
-    const uint64_t distance = uint64_t(3) * 97391 * 256;
-    Voice& v = start(sample, 1000 * One - distance, 200, 255, 255);
-    std::vector<float> out = mix(10);
-    for (size_t k = 0; k < 3; ++k) EXPECT_NE(out[2 * k], 0.0f) << k;
-    for (size_t k = 3; k < 10; ++k) EXPECT_EQ(out[2 * k], 0.0f) << k;
-    EXPECT_EQ(v.sample, nullptr);
-}
-
-TEST_F(MixerTest, PositionExactlyAtTheRegionEnd)
-{
-    // Forward loop: the wrap happens before the first frame is mixed.
-    TestSample looped(ramp(300), LoopForward, 200, 100, 2000);
-    Voice& v = start(looped, 300 * One, One, 255, 255);
-    std::vector<float> out = mix(1);
-    EXPECT_EQ(out[0], 2000.0f);
-    EXPECT_EQ(v.posInt, 201u);
-
-    // One-shot: stops without mixing another frame.
-    TestSample once(constant(50, 1000), LoopNone, 0, 50);
-    Voice& w = start(once, 50 * One, One, 255, 255);
-    out = mix(4);
-    for (float x : out) EXPECT_EQ(x, 0.0f);
-    EXPECT_EQ(w.sample, nullptr);
 }
 
 TEST_F(MixerTest, IdleVoicesAddNothing)
@@ -352,20 +328,6 @@ TEST_F(MixerTest, SilentVoiceLeavesTheOutputExactlyAsMixingZeroWould)
     EXPECT_EQ(buffer, base);
 }
 
-TEST_F(MixerTest, CountThatOvershootsTheSampleEndIsCutAtThePad)
-{
-    // With a step of 1 + 255 * 2^-32 and the end exactly three steps away,
-    // the 24-bit division counts four frames; the fourth would start at the
-    // end itself and read past the pad. Three frames are mixed.
-    TestSample sample(constant(64, 1000), LoopNone, 0, 64);
-    const uint64_t step = One + 255;
-    Voice& v = start(sample, 64 * One - 3 * step, step, 255, 255);
-    std::vector<float> out = mix(6);
-    for (size_t k = 0; k < 3; ++k) EXPECT_NE(out[2 * k], 0.0f) << k;
-    for (size_t k = 3; k < 6; ++k) EXPECT_EQ(out[2 * k], 0.0f) << k;
-    EXPECT_EQ(v.sample, nullptr);
-}
-
 TEST_F(MixerTest, SplittingASpanChangesNothingWithoutARamp)
 {
     // Long runs take the four-frame path, single frames the plain one: the
@@ -386,68 +348,48 @@ TEST_F(MixerTest, SplittingASpanChangesNothingWithoutARamp)
     EXPECT_EQ(v.backward, endBackward);
 }
 
-struct OddVoice {
-    const char* name;
-    uint32_t length;
-    uint8_t loopType;
-    uint32_t loopStart;
-    uint32_t loopLength;
-    uint64_t pos;
-    uint64_t step;
-    uint32_t backward;
-};
-
-void PrintTo(const OddVoice& c, std::ostream* os) { *os << c.name; }
-
-class MixerOddVoiceTest : public MixerTest, public ::testing::WithParamInterface<OddVoice> {};
-
 // Loop points, positions and steps no well-formed song produces: the voice
 // may play oddly but never reads outside its data and pad, and its position
 // stays within -1 .. length.
-TEST_P(MixerOddVoiceTest, StaysInsideItsData)
+TEST_F(MixerTest, OddVoicesStayInsideTheirData)
 {
-    const OddVoice& c = GetParam();
-    TestSample sample(ramp(c.length), c.loopType, c.loopStart, c.loopLength, 1);
-    Voice& v = start(sample, c.pos, c.step, 200, 100, true);
-    v.backward = c.backward;
-    for (int block = 0; block < 64 && v.sample; ++block) {
-        mix(block % 3 == 0 ? 1024 : 37);
-        if (!v.sample) break;
-        const int32_t posInt = static_cast<int32_t>(v.posInt);
-        ASSERT_GE(posInt, -1) << c.name;
-        ASSERT_LE(posInt, static_cast<int32_t>(c.length)) << c.name;
+    struct Case {
+        const char* what;
+        uint32_t length;
+        uint8_t loopType;
+        uint32_t loopStart, loopLength;
+        uint64_t pos, step;
+        uint32_t backward;
+    };
+    const uint64_t top = 255 * One + 0xFFFFFFFF;
+    const Case cases[] = {
+        {"loop past the end", 100, LoopForward, 50, 1000, 0, 3 * One, 0},
+        {"loop start past the end", 100, LoopForward, 500, 10, 0, One, 0},
+        {"ping-pong past the end", 100, LoopPingPong, 90, 1000, 0, 7 * One + 5, 0},
+        {"ping-pong of one frame, top step", 50, LoopPingPong, 0, 1, 0, top, 0},
+        {"forward loop of one frame, top step", 50, LoopForward, 49, 1, 0, top, 0},
+        {"step beyond the limit", 100, LoopForward, 0, 100, 0, uint64_t(100000) << 32, 0},
+        {"position far past the end", 100, LoopForward, 10, 20, uint64_t(5000) << 32, One, 0},
+        {"position far past the end, ping-pong backward", 100, LoopPingPong, 10, 20, uint64_t(5000) << 32, One, 1},
+        {"negative position", 100, LoopNone, 0, 100, uint64_t(0xFFFFFF00) << 32, One, 0},
+        {"zero step, forward loop", 10, LoopForward, 0, 10, 9 * One + 0xFFFFFF00, 0, 0},
+        {"zero step, ping-pong", 10, LoopPingPong, 0, 10, 9 * One, 0, 1},
+        {"one-sample sample", 1, LoopForward, 0, 1, 0, 2 * One + 3, 0},
+        {"backward on a forward loop", 100, LoopForward, 0, 100, 50 * One, One, 1},
+        {"just past the loop end, ping-pong", 100, LoopPingPong, 0, 100, 100 * One + 5, One, 0},
+        {"just past the sample end", 100, LoopNone, 0, 100, 100 * One + 5, One / 3, 0},
+    };
+    for (const Case& c : cases) {
+        TestSample sample(ramp(c.length), c.loopType, c.loopStart, c.loopLength, 1);
+        Voice& v = start(sample, c.pos, c.step, 200, 100, true);
+        v.backward = c.backward;
+        for (int block = 0; block < 64 && v.sample; ++block) {
+            mix(block % 3 == 0 ? 1024 : 37);
+            if (!v.sample) break;
+            ASSERT_GE(static_cast<int32_t>(v.posInt), -1) << c.what;
+            ASSERT_LE(static_cast<int32_t>(v.posInt), static_cast<int32_t>(c.length)) << c.what;
+        }
     }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, MixerOddVoiceTest,
-    ::testing::Values(
-        OddVoice{"loop past the end", 100, LoopForward, 50, 1000, 0, 3 * One, 0},
-        OddVoice{"loop start past the end", 100, LoopForward, 500, 10, 0, One, 0},
-        OddVoice{"ping-pong past the end", 100, LoopPingPong, 90, 1000, 0, 7 * One + 5, 0},
-        OddVoice{"ping-pong of one frame, top step", 50, LoopPingPong, 0, 1, 0, 255 * One + 0xFFFFFFFF, 0},
-        OddVoice{"forward loop of one frame, top step", 50, LoopForward, 49, 1, 0, 255 * One + 0xFFFFFFFF, 0},
-        OddVoice{"step beyond the limit", 100, LoopForward, 0, 100, 0, uint64_t(100000) << 32, 0},
-        OddVoice{"position far past the end", 100, LoopForward, 10, 20, uint64_t(5000) << 32, One, 0},
-        OddVoice{"position far past the end, ping-pong backward", 100, LoopPingPong, 10, 20, uint64_t(5000) << 32, One, 1},
-        OddVoice{"negative position", 100, LoopNone, 0, 100, uint64_t(0xFFFFFF00) << 32, One, 0},
-        OddVoice{"zero step, forward loop", 10, LoopForward, 0, 10, 9 * One + 0xFFFFFF00, 0, 0},
-        OddVoice{"zero step, ping-pong", 10, LoopPingPong, 0, 10, 9 * One, 0, 1},
-        OddVoice{"one-sample sample", 1, LoopForward, 0, 1, 0, 2 * One + 3, 0},
-        OddVoice{"backward on a forward loop", 100, LoopForward, 0, 100, 50 * One, One, 1},
-        OddVoice{"just past the loop end, ping-pong", 100, LoopPingPong, 0, 100, 100 * One + 5, One, 0},
-        OddVoice{"just past the sample end", 100, LoopNone, 0, 100, 100 * One + 5, One / 3, 0}),
-    [](const ::testing::TestParamInfo<OddVoice>& param) { return "case" + std::to_string(param.index); });
-
-TEST_F(MixerTest, EmptySampleStopsTheVoice)
-{
-    SampleRecord empty{};
-    Voice& v = voices[5];
-    v.sample = &empty;
-    v.targetLeft = v.currentLeft = 100;
-    std::vector<float> out = mix(8);
-    for (float x : out) EXPECT_EQ(x, 0.0f);
-    EXPECT_EQ(v.sample, nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Byte sources (memory, resource, file) and the player heap.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -15,64 +16,58 @@ namespace {
 
 const uint8_t TenBytes[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
 
-void openMemory(const uint8_t* data, uint32_t size) {
-    selectSource(SourceMemory, size);
-    openSource(data);
-}
-
-TEST(MemorySource, ReadingTheLastBytesExactlyThenNothing) {
-    openMemory(TenBytes, 10);
-    uint8_t first[6] = {};
-    readBytes(first, 6);
-    uint8_t last[4] = {};
-    readBytes(last, 4);
-    EXPECT_EQ(std::vector<uint8_t>(last, last + 4), (std::vector<uint8_t>{7, 8, 9, 10}));
-    uint8_t after[3] = {0xAA, 0xBB, 0xCC};
-    readBytes(after, 3);
-    EXPECT_EQ(std::vector<uint8_t>(after, after + 3), (std::vector<uint8_t>{0xAA, 0xBB, 0xCC}));
-    EXPECT_EQ(seekBytes(0, 1), 10);
-}
-
-TEST(MemorySource, ShortReadCopiesWhatIsLeftAndAdvancesByTheFullCount) {
-    openMemory(TenBytes, 10);
-    EXPECT_EQ(seekBytes(6, 0), 6);
-    uint8_t dest[10];
-    std::memset(dest, 0xEE, sizeof dest);
-    readBytes(dest, 10);
-    EXPECT_EQ(std::vector<uint8_t>(dest, dest + 5), (std::vector<uint8_t>{7, 8, 9, 10, 0xEE}));
-    // The position moved by 10 to 16; asking for it clamps to the size.
-    EXPECT_EQ(seekBytes(0, 1), 10);
-}
-
-TEST(MemorySource, SeeksStayInsideTheBlock) {
-    struct Case {
-        int32_t start, offset, origin, expected;
-    };
-    const Case cases[] = {
-        {0, 4, 0, 4},       {4, 3, 1, 7},        {0, 11, 0, 10},          {8, 5, 1, 10},
-        {0, -1, 0, 0},      {3, -4, 1, 0},       {5, -5, 1, 0},           {0, INT32_MAX, 0, 10},
-        {9, INT32_MAX, 1, 10}, {2, INT32_MIN, 1, 0},
-    };
-    for (const Case& c : cases) {
-        openMemory(TenBytes, 10);
-        seekBytes(c.start, 0);
-        EXPECT_EQ(seekBytes(c.offset, c.origin), c.expected) << c.start << " " << c.offset;
-        uint8_t b = 0xEE;
-        readBytes(&b, 1);
-        EXPECT_EQ(b, c.expected < 10 ? TenBytes[c.expected] : 0xEE);
+struct TempFile {
+    std::string path;
+    explicit TempFile(const std::vector<uint8_t>& bytes) {
+        char name[] = "/tmp/xmsourceXXXXXX";
+        int fd = mkstemp(name);
+        path = name;
+        FILE* f = fdopen(fd, "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
     }
-}
+    ~TempFile() { std::remove(path.c_str()); }
+};
 
-TEST(MemorySource, NegativeAndHugeCountsReadNothing) {
-    openMemory(TenBytes, 10);
-    uint8_t dest[4] = {0xEE, 0xEE, 0xEE, 0xEE};
-    readBytes(dest, -3);
-    readBytes(dest, 0);
-    EXPECT_EQ(dest[0], 0xEE);
-    EXPECT_EQ(seekBytes(0, 1), 0);
-    seekBytes(9, 0);
-    readBytes(dest, 1);   // reads the last byte
-    EXPECT_EQ(dest[0], 10);
+// Memory and file sources over the same ten bytes: reads past the end copy
+// what is left, seeks clamp to the block, and the position moves by the
+// full count asked for.
+TEST(ByteSources, ReadsAndSeeksStayInsideTheBlock) {
+    struct Op {
+        int32_t seek, origin;   // origin -1: no seek
+        int32_t expectedPos;
+        int32_t count;
+        std::vector<uint8_t> expectedBytes;   // 0xEE: left untouched
+    };
+    const std::vector<Op> script = {
+        {0, -1, 0, 6, {1, 2, 3, 4, 5, 6}},
+        {0, -1, 6, 4, {7, 8, 9, 10}},            // the last bytes exactly
+        {0, 1, 10, 3, {0xEE, 0xEE, 0xEE}},        // then nothing
+        {6, 0, 6, 10, {7, 8, 9, 10, 0xEE}},      // a short read copies what is left
+        {0, 1, 10, 0, {}},                       // ... and moved to 16, which clamps
+        {0, 0, 0, -3, {0xEE}},                   // negative and zero counts read nothing
+        {0, 1, 0, 0, {0xEE}},
+        {4, 0, 4, 1, {5}},     {3, 1, 8, 1, {9}},  {11, 0, 10, 1, {0xEE}},  {5, 1, 10, 1, {0xEE}},
+        {-1, 0, 0, 1, {1}},    {-4, 1, 0, 1, {1}}, {-1, 1, 0, 1, {1}},      {INT32_MAX, 0, 10, 1, {0xEE}},
+        {INT32_MAX, 1, 10, 0, {}}, {2, 0, 2, 0, {}}, {INT32_MIN, 1, 0, 1, {1}}, {9, 0, 9, 1, {10}},
+    };
+    TempFile file(std::vector<uint8_t>(TenBytes, TenBytes + 10));
+    for (int32_t kind : {SourceMemory, SourceFile}) {
+        selectSource(kind, kind == SourceMemory ? 10 : 12345);
+        uintptr_t handle = openSource(kind == SourceMemory ? (const void*)TenBytes : file.path.c_str());
+        ASSERT_TRUE(kind == SourceMemory || handle != 0u);
+        EXPECT_EQ(sourceLength(), 10);
+        for (size_t i = 0; i < script.size(); i++) {
+            const Op& op = script[i];
+            if (op.origin >= 0) EXPECT_EQ(seekBytes(op.seek, op.origin), op.expectedPos) << kind << " step " << i;
+            else EXPECT_EQ(seekBytes(0, 1), op.expectedPos) << kind << " step " << i;
+            std::vector<uint8_t> dest(std::max<size_t>(op.expectedBytes.size(), std::max(op.count, 0)), 0xEE);
+            readBytes(dest.data(), op.count);
+            dest.resize(op.expectedBytes.size());
+            EXPECT_EQ(dest, op.expectedBytes) << kind << " step " << i;
+        }
+        if (kind == SourceFile) closeSource(handle);
+    }
 }
 
 TEST(MemorySource, ShorterThanTheHeaderFillsOnlyItsOwnLength) {
@@ -97,56 +92,22 @@ TEST(ResourceSource, FindsRegisteredBlobsByName) {
     EXPECT_EQ(seekBytes(-2, 1), 5);   // the short read moved to 8: 6 clamps to 5
     EXPECT_EQ(seekBytes(-2, 1), 3);
     EXPECT_EQ(seekBytes(100, 0), 5);
-
-    selectSource(-7, 0);   // any kind <= 0 is a resource
-    EXPECT_EQ(openSource("no-such-blob"), 0u);
-    EXPECT_EQ(sourceLength(), 0);
-    uint8_t untouched = 0xEE;
-    readBytes(&untouched, 1);
-    EXPECT_EQ(untouched, 0xEE);
     EXPECT_EQ(openSource((const char*)(uintptr_t)101), 0u);   // numeric ids are not in the table
 }
 
-struct TempFile {
-    std::string path;
-    explicit TempFile(const std::vector<uint8_t>& bytes) {
-        char name[] = "/tmp/xmsourceXXXXXX";
-        int fd = mkstemp(name);
-        path = name;
-        FILE* f = fdopen(fd, "wb");
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
+TEST(ByteSources, MissingSourcesReadNothing) {
+    // Any kind <= 0 is a resource.
+    for (auto [kind, name] : {std::pair{-7, "no-such-blob"}, {SourceFile, "/nonexistent/dir/file.xm"}}) {
+        selectSource(kind, 0);
+        EXPECT_EQ(openSource(name), 0u) << kind;
+        if (kind <= 0) {
+            EXPECT_EQ(sourceLength(), 0);
+        }
+        uint8_t untouched = 0xEE;
+        readBytes(&untouched, 1);
+        EXPECT_EQ(untouched, 0xEE) << kind;
+        EXPECT_EQ(seekBytes(5, 0), 0) << kind;
     }
-    ~TempFile() { std::remove(path.c_str()); }
-};
-
-TEST(FileSource, ReadsSeeksAndClampsLikeMemory) {
-    TempFile file(std::vector<uint8_t>(TenBytes, TenBytes + 10));
-    selectSource(SourceFile, 12345);
-    uintptr_t handle = openSource(file.path.c_str());
-    ASSERT_NE(handle, 0u);
-    EXPECT_EQ(sourceLength(), 10);
-    uint8_t dest[4] = {};
-    readBytes(dest, 4);
-    EXPECT_EQ(dest[3], 4);
-    EXPECT_EQ(seekBytes(0, 1), 4);
-    EXPECT_EQ(seekBytes(-10, 1), 0);
-    EXPECT_EQ(seekBytes(-1, 0), 0);
-    EXPECT_EQ(seekBytes(50, 0), 10);
-    EXPECT_EQ(seekBytes(8, 0), 8);
-    uint8_t tail[4] = {0xEE, 0xEE, 0xEE, 0xEE};
-    readBytes(tail, 4);
-    EXPECT_EQ(std::vector<uint8_t>(tail, tail + 4), (std::vector<uint8_t>{9, 10, 0xEE, 0xEE}));
-    closeSource(handle);
-}
-
-TEST(FileSource, MissingFileReadsNothing) {
-    selectSource(SourceFile, 0);
-    EXPECT_EQ(openSource("/nonexistent/dir/file.xm"), 0u);
-    uint8_t b = 0xEE;
-    readBytes(&b, 1);
-    EXPECT_EQ(b, 0xEE);
-    EXPECT_EQ(seekBytes(5, 0), 0);
     closeSource(0);
 }
 
