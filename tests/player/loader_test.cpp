@@ -23,23 +23,27 @@ std::vector<int16_t> sampleValues(const SampleRecord* s, uint32_t count) {
 
 const SampleRecord* firstSample() { return song.instrumentTable[0].samples[0]; }
 
+XmModule moduleOf(uint16_t channels, const std::vector<uint8_t>& orders) {
+    XmModule m;
+    m.channels = channels;
+    m.orders = orders;
+    return m;
+}
+
 bool loads(const XmModule& m) { return loadXmBytes(writeXm(m)) != 0; }
 
 XmModule oneSampleModule(const XmSample& sample) {
-    XmModule m;
-    m.orders = {0};
+    XmModule m = moduleOf(4, {0});
     m.addPattern(1);
     m.addInstrument(sample);
     return m;
 }
 
 TEST(Header, SongFieldsAreTaken) {
-    XmModule m;
-    m.channels = 2;
+    XmModule m = moduleOf(2, {0, 1, 0});
     m.speed = 4;
     m.tempo = 140;
     m.restart = 1;
-    m.orders = {0, 1, 0};
     m.addPattern(4);
     m.addPattern(2);
     ASSERT_TRUE(loads(m)) << moduleLoadError;
@@ -68,9 +72,7 @@ TEST(PatternSlots, CountFromFileAndOrderList) {
         {"song length above the table", 1, fullTable, 300, 256, 21},
     };
     for (const Case& c : cases) {
-        XmModule m;
-        m.channels = 3;
-        m.orders = c.orders;
+        XmModule m = moduleOf(3, c.orders);
         m.songLength = c.songLength;
         for (uint16_t p = 0; p < c.filePatterns; p++) m.addPattern(8).at(0, 0) = xmNote(p + 1);
         ASSERT_TRUE(loads(m)) << c.what << ": " << moduleLoadError;
@@ -90,9 +92,7 @@ TEST(PatternSlots, CountFromFileAndOrderList) {
 
 TEST(Cells, PackedAndPlainFormsDecodeAlike) {
     for (XmPacking form : {XmPacking::Auto, XmPacking::MaskAlways, XmPacking::Plain}) {
-        XmModule m;
-        m.channels = 3;
-        m.orders = {0};
+        XmModule m = moduleOf(3, {0});
         XmPattern& p = m.addPattern(3);
         p.packing = form;
         p.at(0, 0) = xmCell(1, 2, 0x10, 0x0C, 0x20);   // every field: plain in Auto
@@ -109,9 +109,7 @@ TEST(Cells, PackedAndPlainFormsDecodeAlike) {
 }
 
 TEST(Cells, ValuesThePlayerCannotUseAreEmptied) {
-    XmModule m;
-    m.channels = 6;
-    m.orders = {0};
+    XmModule m = moduleOf(6, {0});
     XmPattern& p = m.addPattern(1);
     p.packing = XmPacking::MaskAlways;
     p.at(0, 0) = xmNote(1, 40);                  // 31 instruments: 40 is none
@@ -128,9 +126,7 @@ TEST(Cells, ValuesThePlayerCannotUseAreEmptied) {
 }
 
 TEST(Cells, EmptyAndZeroRowPatternsKeepTheStreamInStep) {
-    XmModule m;
-    m.channels = 2;
-    m.orders = {0, 1, 2};
+    XmModule m = moduleOf(2, {0, 1, 2});
     XmPattern& empty = m.addPattern(16);
     empty.at(5, 1) = xmNote(10);   // stored nowhere: the size says 0 and no data follows
     empty.packedSize = 0;
@@ -151,9 +147,7 @@ TEST(Cells, EmptyAndZeroRowPatternsKeepTheStreamInStep) {
 }
 
 TEST(Cells, ChannelsAbove32AreCappedAndTheStreamStaysInStep) {
-    XmModule m;
-    m.channels = 40;
-    m.orders = {0, 1};
+    XmModule m = moduleOf(40, {0, 1});
     XmPattern& wide = m.addPattern(2);
     wide.at(0, 0) = xmNote(1);
     wide.at(0, 31) = xmNote(32);
@@ -174,10 +168,8 @@ TEST(Cells, ChannelsAbove32AreCappedAndTheStreamStaysInStep) {
 }
 
 TEST(Cells, ChannelCountIsTheLowByteOfTheHeaderWord) {
-    XmModule m;
-    m.channels = 2;
+    XmModule m = moduleOf(2, {0});
     m.channelWord = 0x0102;
-    m.orders = {0};
     m.addPattern(1).at(0, 1) = xmNote(5);
     m.instrumentCount = 0x0300;   // low byte 0: no instruments
     ASSERT_TRUE(loads(m)) << moduleLoadError;
