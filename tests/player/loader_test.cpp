@@ -267,6 +267,7 @@ TEST(Instruments, HeaderSizeDecidesWhereTheNextPartStarts) {
     XmInstrument& next = m.addInstrument(xmSample8({3, 4}));
     next.volumeEnvelope.points = {{0, 64}, {4, 0}};
     next.volumeEnvelope.flags = EnvelopeOn;
+    for (uint16_t x = 0; x < 12; x++) next.panningEnvelope.points.push_back({x * 5, 0x3F3F});
     next.fadeout = 100;
     next.headerSize = 300;
     ASSERT_TRUE(loads(m)) << moduleLoadError;

@@ -38,33 +38,26 @@ TEST(PowerTest, SurvivesExtremeArguments)
     EXPECT_TRUE(std::isfinite(scaledPow2(std::nan(""))));
 }
 
-TEST(AmigaPeriodTest, NotesAndFinetunes)
+TEST(AmigaPeriodTest, NotesAndFinetunesWithinTheClampedRange)
 {
     struct Case {
         int32_t realNote;
         int8_t finetune;
         int32_t period;
     };
+    // -1 (a note wrapped to 0) stays a real note an octave below note 11.
     const Case cases[] = {
-        {48, 0, 1712}, {95, 0, 113},     {0, 0, 27392},    {48, 64, 1664},
-        {48, -64, 1763}, {48, 127, 1616}, {48, -128, 1814},
+        {48, 0, 1712},    {95, 0, 113},     {0, 0, 27392},      {48, 64, 1664}, {48, -64, 1763},
+        {48, 127, 1616},  {48, -128, 1814}, {-1, 0, 29021},     {-1000, 0, 29021},
     };
+    SampleRecord sample{};
     for (const Case& c : cases) {
-        SampleRecord sample{};
         sample.finetune = c.finetune;
         EXPECT_EQ(amigaPeriod(c.realNote, &sample), c.period) << c.realNote << " " << int(c.finetune);
     }
-}
-
-TEST(AmigaPeriodTest, NotesOutsideTheRangeAreClamped)
-{
-    SampleRecord sample{};
-    EXPECT_EQ(amigaPeriod(500, &sample), amigaPeriod(131, &sample));
-    EXPECT_EQ(amigaPeriod(254, &sample), amigaPeriod(131, &sample));
-    EXPECT_EQ(amigaPeriod(-1000, &sample), amigaPeriod(-1, &sample));
+    sample.finetune = 0;
     EXPECT_GT(amigaPeriod(131, &sample), 0);
-    // -1 (a note wrapped to 0) stays a real note an octave below note 11.
-    EXPECT_EQ(amigaPeriod(-1, &sample), 29021);
+    for (int32_t note : {254, 500}) EXPECT_EQ(amigaPeriod(note, &sample), amigaPeriod(131, &sample)) << note;
 }
 
 // Expected steps are f * 2^32 / 44,100 for the frequency the case names.
