@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -42,38 +43,33 @@ struct ReferenceCase {
 };
 
 std::string workDir() {
-    static std::string dir;
-    if (dir.empty()) {
-        char pattern[] = "/tmp/xm_reference_XXXXXX";
-        const char* made = mkdtemp(pattern);
-        dir = made ? made : "/tmp";
-    }
+    static char pattern[] = "/tmp/xm_reference_XXXXXX";
+    static const std::string dir = mkdtemp(pattern) ? pattern : "/tmp";
     return dir;
 }
 
 bool haveOpenmpt() { return std::system("openmpt123 --version >/dev/null 2>&1") == 0; }
 
-struct Renders {
-    std::vector<float> ours;        // left plus right over two
-    std::vector<float> reference;
-    std::vector<float> oursSide[2];   // left, right
-    std::vector<float> referenceSide[2];
+// Left plus right over two, left, right.
+struct Signals {
+    std::vector<float> mix[3];
 };
 
-std::vector<float> side(const std::vector<int16_t>& stereo, size_t which) {
-    std::vector<float> out(stereo.size() / 2);
-    for (size_t i = 0; i < out.size(); ++i)
-        out[i] = stereo[2 * i + which];
-    return out;
+Signals signals(const std::vector<int16_t>& stereo) {
+    Signals s;
+    s.mix[0] = audio::mono(stereo);
+    for (size_t i = 0; i + 1 < stereo.size(); i += 2)
+        for (size_t k = 1; k < 3; ++k)
+            s.mix[k].push_back(stereo[i + k - 1]);
+    return s;
 }
 
-Renders renderBoth(const ReferenceCase& c) {
+// Ours, then the reference.
+std::pair<Signals, Signals> renderBoth(const ReferenceCase& c) {
     const std::string base = workDir() + "/" + c.name;
     const std::vector<uint8_t> bytes = writeXm(c.make());
-    {
-        std::ofstream out(base + ".xm", std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    }
+    std::ofstream(base + ".xm", std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                        std::streamsize(bytes.size()));
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%g", c.seconds);
     const std::string ours = std::string(XMTOOL_PATH) + " render --seconds " + seconds + " " + base +
@@ -84,16 +80,13 @@ Renders renderBoth(const ReferenceCase& c) {
                                   "--no-float --filter 2 --end-time " + std::string(seconds) +
                                   " --output-type wav " + base + ".xm >/dev/null 2>&1";
     EXPECT_EQ(std::system(reference.c_str()), 0) << reference;
-    Renders r;
-    const std::vector<int16_t> oursStereo = audio::readWav(base + ".ours.wav");
-    const std::vector<int16_t> theirs = audio::readWav(base + ".xm.wav");
-    r.ours = audio::mono(oursStereo);
-    r.reference = audio::mono(theirs);
-    for (size_t k = 0; k < 2; ++k) {
-        r.oursSide[k] = side(oursStereo, k);
-        r.referenceSide[k] = side(theirs, k);
-    }
-    return r;
+    return {signals(audio::readWav(base + ".ours.wav")), signals(audio::readWav(base + ".xm.wav"))};
+}
+
+// Rows from..to-1 of channel 0 carry the effect alone.
+void repeat(XmModule& m, int from, int to, uint8_t effect, uint8_t param) {
+    for (int r = from; r < to; ++r)
+        m.patterns[0].at(r, 0) = xmEffect(effect, param);
 }
 
 // One instrument: a looped 32-frame sine.
@@ -130,12 +123,10 @@ const ReferenceCase cases[] = {
      [] {
          XmModule m = sineSong();
          m.patterns[0].at(0, 0) = xmCell(61, 1, 0, 0x0, 0x37);
-         for (int r = 1; r < 8; ++r)
-             m.patterns[0].at(r, 0) = xmEffect(0x0, 0x37);
+         repeat(m, 1, 8, 0x0, 0x37);
          m.patterns[0].at(8, 0) = xmNote(97);
          m.patterns[0].at(12, 0) = xmCell(49, 1, 0, 0x0, 0x47);
-         for (int r = 13; r < 20; ++r)
-             m.patterns[0].at(r, 0) = xmEffect(0x0, 0x47);
+         repeat(m, 13, 20, 0x0, 0x47);
          m.patterns[0].at(20, 0) = xmNote(97);
          return m;
      },
@@ -150,12 +141,10 @@ const ReferenceCase cases[] = {
      [] {
          XmModule m = sineSong();
          m.patterns[0].at(0, 0) = xmCell(61, 1, 0, 0x4, 0x48);
-         for (int r = 1; r < 16; ++r)
-             m.patterns[0].at(r, 0) = xmEffect(0x4, 0x00);
+         repeat(m, 1, 16, 0x4, 0x00);
          m.patterns[0].at(16, 0) = xmNote(97);
          m.patterns[0].at(20, 0) = xmCell(56, 1, 0x20, 0x4, 0x2C);
-         for (int r = 21; r < 28; ++r)
-             m.patterns[0].at(r, 0) = xmEffect(0x4, 0x00);
+         repeat(m, 21, 28, 0x4, 0x00);
          return m;
      },
      30 * Row6,
@@ -172,8 +161,7 @@ const ReferenceCase cases[] = {
          m.patterns[0].at(10, 0) = xmNote(97);
          m.patterns[0].at(12, 0) = xmNote(49, 1);
          m.patterns[0].at(14, 0) = xmCell(61, 0, 0, 0x3, 0x20);   // tone portamento up an octave
-         for (int r = 15; r < 20; ++r)
-             m.patterns[0].at(r, 0) = xmEffect(0x3, 0x00);
+         repeat(m, 15, 20, 0x3, 0x00);
          m.patterns[0].at(20, 0) = xmCell(0, 0, 0xF2, 0, 0);     // nothing left to slide
          m.patterns[0].at(22, 0) = xmNote(97);
          return m;
@@ -186,16 +174,13 @@ const ReferenceCase cases[] = {
      [] {
          XmModule m = sineSong();
          m.patterns[0].at(0, 0) = xmCell(61, 1, 0, 0xA, 0x03);    // down 3 per tick
-         for (int r = 1; r < 4; ++r)
-             m.patterns[0].at(r, 0) = xmEffect(0xA, 0x00);
-         for (int r = 4; r < 8; ++r)
-             m.patterns[0].at(r, 0) = xmEffect(0xA, 0x20);        // up 2 per tick
+         repeat(m, 1, 4, 0xA, 0x00);
+         repeat(m, 4, 8, 0xA, 0x20);        // up 2 per tick
          m.patterns[0].at(8, 0) = xmCell(0, 0, 0x65, 0, 0);       // column: down 5 per tick
          m.patterns[0].at(9, 0) = xmCell(0, 0, 0x65, 0, 0);
          m.patterns[0].at(10, 0) = xmCell(0, 0, 0x94, 0xE, 0xA8); // fine up 4, fine up 8
          m.patterns[0].at(12, 0) = xmCell(0, 0, 0x40, 0x11, 0x04);// global slide down
-         for (int r = 13; r < 18; ++r)
-             m.patterns[0].at(r, 0) = xmEffect(0x11, 0x00);
+         repeat(m, 13, 18, 0x11, 0x00);
          m.patterns[0].at(18, 0) = xmEffect(0x10, 0x40);
          m.patterns[0].at(19, 0) = xmEffect(0xC, 0x10);
          return m;
@@ -224,8 +209,7 @@ const ReferenceCase cases[] = {
      [] {
          XmModule m = sineSong();
          m.patterns[0].at(0, 0) = xmCell(61, 1, 0x30, 0x7, 0x48);
-         for (int r = 1; r < 12; ++r)
-             m.patterns[0].at(r, 0) = xmEffect(0x7, 0x00);
+         repeat(m, 1, 12, 0x7, 0x00);
          m.patterns[0].at(12, 0) = xmNote(97);
          return m;
      },
@@ -289,24 +273,19 @@ TEST_P(Reference, LoudnessAndPitchAgreeWithTheOutsideRenderer) {
     if (!haveOpenmpt())
         GTEST_SKIP() << "openmpt123 is not installed";
     const ReferenceCase& c = GetParam();
-    const Renders r = renderBoth(c);
-    const size_t frames = static_cast<size_t>(c.seconds * Rate);
-    ASSERT_GE(r.ours.size(), frames - 1);
-    ASSERT_GE(r.reference.size(), frames / 2) << "reference render too short";
+    const auto [oursAll, referenceAll] = renderBoth(c);
+    const std::vector<float>& ours = oursAll.mix[0];
+    const std::vector<float>& reference = referenceAll.mix[0];
+    ASSERT_GE(ours.size(), static_cast<size_t>(c.seconds * Rate) - 1);
+    ASSERT_GE(reference.size(), static_cast<size_t>(c.seconds * Rate) / 2) << "reference render too short";
 
-    // 10 ms loudness windows over the common length.
-    const std::vector<double> a = audio::loudnessEnvelope(r.ours, 441);
-    const std::vector<double> b = audio::loudnessEnvelope(r.reference, 441);
-    const double corr = audio::correlation(a, b);
-    EXPECT_GE(corr, c.minCorrelation) << c.name << " " << c.intendedDifference;
-    std::printf("%-14s loudness correlation %.4f\n", c.name.c_str(), corr);
-    // Each side on its own too, so panning is compared as well.
-    for (size_t k = 0; k < 2; ++k) {
-        const double sideCorr = audio::correlation(audio::loudnessEnvelope(r.oursSide[k], 441),
-                                                   audio::loudnessEnvelope(r.referenceSide[k], 441));
-        EXPECT_GE(sideCorr, c.minCorrelation) << c.name << (k ? " right" : " left") << " "
-                                              << c.intendedDifference;
-        std::printf("%-14s %s correlation %.4f\n", c.name.c_str(), k ? "right" : "left ", sideCorr);
+    // 10 ms loudness windows over the common length: the mix, then each side
+    // on its own, so panning is compared as well.
+    for (size_t k = 0; k < 3; ++k) {
+        const double corr = audio::correlation(audio::loudnessEnvelope(oursAll.mix[k], 441),
+                                               audio::loudnessEnvelope(referenceAll.mix[k], 441));
+        EXPECT_GE(corr, c.minCorrelation) << c.name << " " << (k ? k == 1 ? "left " : "right " : "")
+                                          << c.intendedDifference;
     }
 
     // The pitch track: each 20 ms tick (at 125 BPM) without its first 200
@@ -315,24 +294,20 @@ TEST_P(Reference, LoudnessAndPitchAgreeWithTheOutsideRenderer) {
     if (c.comparePitchTrack) {
         const size_t tick = 882;
         const size_t skip = 200;
-        const double floor = 0.05 * audio::peak(r.ours, 0, r.ours.size());
-        const double floorRef = 0.05 * audio::peak(r.reference, 0, r.reference.size());
-        const size_t common = std::min(r.ours.size(), r.reference.size());
+        const double floor = 0.05 * audio::peak(ours, 0, ours.size());
+        const double floorRef = 0.05 * audio::peak(reference, 0, reference.size());
+        const size_t common = std::min(ours.size(), reference.size());
         size_t voiced = 0, agreeing = 0;
         for (size_t from = 0; from + tick <= common; from += tick) {
-            if (audio::rms(r.ours, from + skip, from + tick) < floor ||
-                audio::rms(r.reference, from + skip, from + tick) < floorRef)
+            if (audio::rms(ours, from + skip, from + tick) < floor ||
+                audio::rms(reference, from + skip, from + tick) < floorRef)
                 continue;
-            const double ours = audio::pitch(r.ours, from + skip, from + tick);
-            const double reference = audio::pitch(r.reference, from + skip, from + tick);
-            if (ours <= 0.0 || reference <= 0.0)
+            const double hz = audio::pitch(ours, from + skip, from + tick);
+            const double hzRef = audio::pitch(reference, from + skip, from + tick);
+            if (hz <= 0.0 || hzRef <= 0.0)
                 continue;
             ++voiced;
-            const bool agree = std::fabs(ours - reference) <= 0.02 * reference;
-            agreeing += agree;
-            if (!agree)
-                std::printf("  tick at %.3f s: %.1f Hz, reference %.1f Hz\n", double(from) / Rate, ours,
-                            reference);
+            agreeing += std::fabs(hz - hzRef) <= 0.02 * hzRef;
         }
         std::printf("%-14s pitch track: %zu of %zu ticks agree\n", c.name.c_str(), agreeing, voiced);
         EXPECT_GE(agreeing, voiced * 95 / 100) << c.name << " " << c.intendedDifference;
@@ -342,11 +317,8 @@ TEST_P(Reference, LoudnessAndPitchAgreeWithTheOutsideRenderer) {
     for (const PitchWindow& w : c.pitchWindows) {
         const size_t from = static_cast<size_t>(w.from * Rate);
         const size_t to = static_cast<size_t>(w.to * Rate);
-        const double ours = audio::pitch(r.ours, from, to);
-        const double reference = audio::pitch(r.reference, from, to);
-        std::printf("%-14s %.2f..%.2f s: %.2f Hz, reference %.2f Hz\n", c.name.c_str(), w.from, w.to,
-                    ours, reference);
-        EXPECT_NEAR(ours, reference, reference * 0.01)
+        const double hz = audio::pitch(ours, from, to), hzRef = audio::pitch(reference, from, to);
+        EXPECT_NEAR(hz, hzRef, hzRef * 0.01)
             << c.name << " window " << w.from << ".." << w.to << " " << c.intendedDifference;
     }
 }
