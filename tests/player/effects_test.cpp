@@ -123,11 +123,10 @@ TEST(VolumeColumn, RowAndTickCommands) {
     }
 }
 
-TEST(VolumeColumn, TonePortamentoKeepsPitchUpdateButNotTheStart) {
+// That the column's portamento does not restart the note is checked on a song below.
+TEST(VolumeColumn, TonePortamentoSpeedAndItsMemory) {
     ChannelState ch = {};
-    ch.updateFlags = UpdatePitch | UpdateVolume | StartSample;
     volumeColumnRow(&ch, 0xF2);
-    EXPECT_EQ(ch.updateFlags, UpdatePitch | UpdateVolume);
     EXPECT_EQ(ch.portaSpeed, 32);
     volumeColumnRow(&ch, 0xF0);   // F0 keeps the speed
     EXPECT_EQ(ch.portaSpeed, 32);
@@ -135,20 +134,23 @@ TEST(VolumeColumn, TonePortamentoKeepsPitchUpdateButNotTheStart) {
 
 // --- effects as rows of a song -----------------------------------------
 
+// After one block of 1024 frames: a tempo set on tick 0 already sets that tick's length.
 TEST_F(SongTest, SpeedTempoAndGlobalVolumeParameters) {
-    const struct { uint8_t effect; uint8_t param; int32_t speed; int32_t tickFrames; int32_t global; } cases[] = {
-        {0xF, 0x00, 0, 882, 48},    {0xF, 0x1F, 31, 882, 48},  {0xF, 0x20, 4, 3445, 48},
-        {0xF, 0xFF, 4, 432, 48},    {0x10, 0x41, 4, 882, 64},  {0x10, 0xFF, 4, 882, 64},
-        {0x10, 0x20, 4, 882, 32},
+    const struct { uint8_t effect, param; int32_t speed, tickFrames, framesLeft, global; } cases[] = {
+        {0xF, 0x00, 0, 882, 2 * 882 - 1024, 48},   {0xF, 0x1F, 31, 882, 2 * 882 - 1024, 48},
+        {0xF, 0x20, 4, 3445, 3445 - 1024, 48},      {0xF, 0xFF, 4, 432, 3 * 432 - 1024, 48},
+        {0x10, 0x41, 4, 882, 2 * 882 - 1024, 64},   {0x10, 0xFF, 4, 882, 2 * 882 - 1024, 64},
+        {0x10, 0x20, 4, 882, 2 * 882 - 1024, 32},
     };
     for (const auto& c : cases) {
         SetUp();
         fx(0, 0, 0, 0x10, 0x30);   // G30 first, so G41 has something to raise
         fx(0, 0, 1, c.effect, c.param);
         start();
-        ticks(1);
+        renderBlock();
         EXPECT_EQ(song.speed, c.speed) << std::hex << int(c.effect) << int(c.param);
         EXPECT_EQ(song.tickFrames, c.tickFrames) << std::hex << int(c.effect) << int(c.param);
+        EXPECT_EQ(song.tickFramesLeft, c.framesLeft) << std::hex << int(c.effect) << int(c.param);
         EXPECT_EQ(song.globalVolume, c.global) << std::hex << int(c.effect) << int(c.param);
     }
 }
