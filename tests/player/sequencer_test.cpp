@@ -211,28 +211,8 @@ TEST_F(SongTest, KeyOffWithoutVolumeEnvelopeSilencesAtOnceAndStaysSilent) {
     EXPECT_EQ(ch(1).voice->mixVolume, 0);
 }
 
-TEST_F(SongTest, KeyOffWithVolumeEnvelopeLeavesTheSustainAndFades) {
-    InstrumentRecord& ins = storage.instruments[0];
-    ins.volumeEnvelope[0] = {0, 64};
-    ins.volumeEnvelope[1] = {10, 0};
-    ins.volumePointCount = 2;
-    ins.volumeEnvelopeFlags = EnvelopeOn | EnvelopeSustain;
-    put(0, 0, 0, 49, 1);
-    put(0, 2, 0, 97, 0);
-    start();
-    finishRow();
-    finishRow();
-    EXPECT_EQ(ch(0).envVolume, 64);   // held at the sustain point
-    EXPECT_EQ(ch(0).fadeVolume, 65536);
-    ticks(1);                         // the key-off row
-    EXPECT_EQ(ch(0).keyOff, 1);
-    EXPECT_EQ(ch(0).fadeVolume, 65536 - 4096);
-    ticks(2);
-    EXPECT_EQ(ch(0).envVolume, 51);   // 64, 57, 51, ...
-    EXPECT_EQ(ch(0).fadeVolume, 65536 - 3 * 4096);
-    EXPECT_GT(ch(0).voice->mixVolume, 0);
-}
-
+// With a volume envelope: the envelope steps are checked on their own, the
+// fade-out end to end in the render tests.
 TEST_F(SongTest, TonePortamentoRowKeepsTheNoteAndResetsFromTheOldSample) {
     storage.samples[1].relativeNote = 12;
     storage.samples[1].volume = 20;
