@@ -3,8 +3,6 @@
 
 #include <cmath>
 
-#include <cstring>
-
 #include "module.h"
 #include "player.h"
 
@@ -41,16 +39,10 @@ TEST(Conversion, RoundsToNearestEvenAndClips) {
 
 TEST(Conversion, MasterVolumeScalesBySixteenOverEightyMinusVolume) {
     const struct { uint32_t volume; float in; int16_t out; } cases[] = {
-        {64, 30000.0f, 30000},
-        {100, 30000.0f, 30000},             // larger counts as 64
-        {0xFFFFFFFFu, 30000.0f, 30000},
-        {48, 30001.0f, 15000},              // 16 / 32, truncated toward zero
-        {32, 30000.0f, 10000},              // 16 / 48 = 1/3
-        {32, -30001.0f, -10000},            // truncation toward zero below 0 too
-        {16, 30003.0f, 7500},
-        {1, 7900.0f, 1600},                 // 16 / 79
-        {0, 32767.0f, 0},
-        {0, -32768.0f, 0},
+        {64, 30000.0f, 30000}, {100, 30000.0f, 30000}, {0xFFFFFFFFu, 30000.0f, 30000},   // above 64 counts as 64
+        {48, 30001.0f, 15000},    // 16 / 32, truncated toward zero
+        {32, 30000.0f, 10000}, {32, -30001.0f, -10000},   // 16 / 48, toward zero below 0 too
+        {16, 30003.0f, 7500}, {1, 7900.0f, 1600}, {0, 32767.0f, 0}, {0, -32768.0f, 0},
     };
     for (const auto& c : cases) {
         setMasterVolume(c.volume);

@@ -34,6 +34,8 @@ inline std::vector<std::pair<int32_t, int32_t>> rowsSeen;
 
 inline void recordRow(int32_t orderPos, int32_t row) { rowsSeen.emplace_back(orderPos, row); }
 
+// Two orders (patterns 0 and 1) of four channels, speed 4 at 125 BPM, linear
+// frequencies; two instruments, each a looped 1000-frame square at volume 48.
 class SongTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -45,27 +47,22 @@ protected:
             storage.slots[p] = PatternSlot{MaxRows, 1, storage.cells[p]};
         for (int i = 0; i < 2; ++i) {
             SampleRecord& s = storage.samples[i];
-            s.length = SampleFrames;
-            s.loopStart = 0;
-            s.loopLength = SampleFrames;
+            s.length = s.loopLength = SampleFrames;
             s.volume = 48;
             s.panning = 128;
             s.data = storage.data[i] + 1;
             for (int k = 0; k < SampleFrames; ++k)
                 s.data[k] = static_cast<int16_t>((k % 100) < 50 ? 8000 : -8000);
-            InstrumentRecord& ins = storage.instruments[i];
-            ins.sampleCount = 1;
-            ins.samples[0] = &s;
-            ins.fadeout = 4096;
+            storage.instruments[i].sampleCount = 1;
+            storage.instruments[i].samples[0] = &s;
+            storage.instruments[i].fadeout = 4096;
         }
         song.patternTable = storage.slots;
         song.patternSlotCount = MaxPatterns;
         song.instrumentTable = storage.instruments;
         song.instrumentCount = 2;
-        song.channelCount = MaxChannels;
-        song.rawChannelCount = MaxChannels;
+        song.channelCount = song.rawChannelCount = MaxChannels;
         song.songLength = 2;
-        song.orderTable[0] = 0;
         song.orderTable[1] = 1;
         song.flags = 1;
         song.defaultSpeed = 4;
@@ -73,12 +70,12 @@ protected:
     }
     void TearDown() override { rowStarted = nullptr; }
 
-    static NoteCell& cell(int pattern, int row, int channel) {
-        return storage.cells[pattern][row * MaxChannels + channel];
-    }
     static void put(int pattern, int row, int channel, uint8_t note, uint8_t instrument,
-                    uint8_t volume, uint8_t effect, uint8_t param) {
-        cell(pattern, row, channel) = NoteCell{note, instrument, volume, effect, param};
+                    uint8_t volume = 0, uint8_t effect = 0, uint8_t param = 0) {
+        storage.cells[pattern][row * MaxChannels + channel] = NoteCell{note, instrument, volume, effect, param};
+    }
+    static void fx(int pattern, int row, int channel, uint8_t effect, uint8_t param) {
+        put(pattern, row, channel, 0, 0, 0, effect, param);
     }
     static void start() { startSongPlayback(); }
     static void ticks(int n) {
@@ -90,8 +87,7 @@ protected:
         int n = 0;
         do {
             sequencerTick();
-            ++n;
-        } while (song.tick != 0 && n < 10000);
+        } while (++n < 10000 && song.tick != 0);
         return n;
     }
     static ChannelState& ch(int i) { return channels[i]; }

@@ -2,7 +2,7 @@
 // same samples as renderBlock in process, and one error line for bad input.
 #include <gtest/gtest.h>
 
-#include <array>
+#include <algorithm>
 #include <functional>
 #include <cstdio>
 #include <fstream>
@@ -29,12 +29,8 @@ struct ToolRun {
 };
 
 std::string tempDir() {
-    static std::string dir;
-    if (dir.empty()) {
-        char pattern[] = "/tmp/xm_render_tool_XXXXXX";
-        const char* made = mkdtemp(pattern);
-        dir = made ? made : "/tmp";
-    }
+    static char pattern[] = "/tmp/xm_render_tool_XXXXXX";
+    static const std::string dir = mkdtemp(pattern) ? pattern : "/tmp";
     return dir;
 }
 
@@ -78,13 +74,6 @@ uint32_t dataFrames(const std::string& wav) {
         return 0;
     const auto* b = reinterpret_cast<const uint8_t*>(wav.data());
     return (b[40] | b[41] << 8 | b[42] << 16 | uint32_t(b[43]) << 24) / 4;
-}
-
-size_t lineCount(const std::string& text) {
-    size_t n = 0;
-    for (char c : text)
-        n += c == '\n';
-    return n;
 }
 
 constexpr uint32_t RowFrames = 6 * 882;
@@ -140,13 +129,11 @@ TEST(RenderTool, SecondsFileAndStdoutGiveTheSamplesOfRenderBlock) {
     ASSERT_EQ(xmtool("render --seconds 0.5 " + in + " " + out).status, 0);
     const std::string file = slurp(out);
     ASSERT_EQ(dataFrames(file), 22050u);
-    ASSERT_EQ(file.size(), 44u + 22050u * 4);
+    ASSERT_EQ(file.size(), 44u + 22050u * 4);   // a 44-byte header
     EXPECT_EQ(file.substr(0, 4), "RIFF");
     EXPECT_EQ(file.substr(8, 8), "WAVEfmt ");
 
-    const ToolRun piped = xmtool("render --seconds 0.5 " + in + " -");
-    ASSERT_EQ(piped.status, 0);
-    EXPECT_EQ(piped.out, file);
+    EXPECT_EQ(xmtool("render --seconds 0.5 " + in + " -").out, file);
 
     // The same module rendered here, block by block.
     ASSERT_TRUE(loadXmBytes(writeXm(m)));
@@ -185,7 +172,7 @@ TEST(RenderTool, BadInputGetsOneErrorLineAndStatusOne) {
     for (const std::string& args : cases) {
         const ToolRun run = xmtool(args);
         EXPECT_EQ(run.status, 1) << args;
-        EXPECT_EQ(lineCount(run.err), 1u) << args << ": " << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << args << ": " << run.err;
         EXPECT_EQ(run.err.rfind("xmtool: ", 0), 0u) << args << ": " << run.err;
         EXPECT_TRUE(run.out.empty()) << args;
     }

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,11 +15,7 @@ namespace {
 
 std::string writeScore(const std::string& name, const std::string& text) {
   const std::string path = ::testing::TempDir() + name;
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f) {
-    std::fputs(text.c_str(), f);
-    std::fclose(f);
-  }
+  std::ofstream(path, std::ios::binary) << text;
   return path;
 }
 
@@ -44,35 +40,30 @@ std::vector<uint8_t> compose(const std::string& scoreText, Song& song) {
 }
 
 uint32_t u16At(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8; }
-uint32_t u32At(const std::vector<uint8_t>& b, size_t at) { return u16At(b, at) | u16At(b, at + 2) << 16; }
+
+// A one-layer recipe of the given wave at a steady frequency.
+InstrumentRecipe oneLayer(WaveKind wave, double hz, uint32_t length) {
+  InstrumentRecipe r;
+  r.length = length;
+  Layer layer;
+  layer.wave = wave;
+  layer.freqStart = layer.freqEnd = hz;
+  r.layers.push_back(layer);
+  return r;
+}
 
 constexpr size_t FirstPatternData = 336 + 9;
 
 TEST(ComposeScore, CellNotationPacksToTheFormatsBytes) {
-  const struct {
-    const char* cell;
-    std::vector<uint8_t> packed;
-  } cases[] = {
+  const struct { const char* cell; std::vector<uint8_t> packed; } cases[] = {
       {"C-4 01 40 A0F", {49, 1, 0x50, 10, 0x0F}},  // all five fields: no mask byte
-      {"...", {0x80}},
-      {"=== .. .. ...", {0x81, 97}},
-      {"C-0", {0x81, 1}},
-      {"B-7", {0x81, 96}},
-      {"F#2 .. .. E92", {0x99, 31, 14, 0x92}},
-      {"... .. 00", {0x84, 0x10}},
-      {"... .. -3", {0x84, 0x63}},
-      {"... .. +f", {0x84, 0x7F}},
-      {"... .. d2", {0x84, 0x82}},
-      {"... .. u2", {0x84, 0x92}},
-      {"... .. s3", {0x84, 0xA3}},
-      {"... .. v4", {0x84, 0xB4}},
-      {"... .. pC", {0x84, 0xCC}},
-      {"... .. l5", {0x84, 0xD5}},
-      {"... .. r6", {0x84, 0xE6}},
-      {"... .. m1", {0x84, 0xF1}},
-      {"... .. .. B01", {0x98, 11, 1}},
-      {"... .. .. 0C0", {0x90, 0xC0}},
-      {"... .. .. Z00", {0x88, 35}},
+      {"...", {0x80}},           {"=== .. .. ...", {0x81, 97}},   {"C-0", {0x81, 1}},
+      {"B-7", {0x81, 96}},       {"F#2 .. .. E92", {0x99, 31, 14, 0x92}},
+      {"... .. 00", {0x84, 0x10}}, {"... .. -3", {0x84, 0x63}}, {"... .. +f", {0x84, 0x7F}},
+      {"... .. d2", {0x84, 0x82}}, {"... .. u2", {0x84, 0x92}}, {"... .. s3", {0x84, 0xA3}},
+      {"... .. v4", {0x84, 0xB4}}, {"... .. pC", {0x84, 0xCC}}, {"... .. l5", {0x84, 0xD5}},
+      {"... .. r6", {0x84, 0xE6}}, {"... .. m1", {0x84, 0xF1}},
+      {"... .. .. B01", {0x98, 11, 1}}, {"... .. .. 0C0", {0x90, 0xC0}}, {"... .. .. Z00", {0x88, 35}},
       {"A#3 01", {0x83, 47, 1}},
   };
   std::string body;
@@ -107,13 +98,10 @@ TEST(ComposeScore, PlacementsTransposeScaleAndRepeat) {
   Song song;
   ASSERT_FALSE(compose(text, song).empty());
   const auto& cells = song.patterns[0].cells;
-  const struct {
-    int row, channel, note, volume;
-  } expect[] = {
+  const struct { int row, channel, note, volume; } expect[] = {
       {0, 0, 61, 0x20},  // C-5; 0x20 at 50 % is 16, column byte 0x10 + 16
       {1, 0, 63, 0x30},  // D-5; the instrument's 64 at 50 % is 32
-      {2, 0, 61, 0x20}, {3, 0, 63, 0x30},
-      {4, 0, 97, 0},     // key off is not transposed
+      {2, 0, 61, 0x20}, {3, 0, 63, 0x30}, {4, 0, 97, 0},  // key off is not transposed
       {5, 0, 0, 0},      {3, 1, 36, 0x30},  // B-2 with its own volume
       {4, 1, 38, 0},     {0, 1, 0, 0},
   };
@@ -126,10 +114,7 @@ TEST(ComposeScore, PlacementsTransposeScaleAndRepeat) {
 }
 
 TEST(ComposeScore, ErrorsAreReportedNotWritten) {
-  const struct {
-    const char* what;
-    std::string text;
-  } cases[] = {
+  const struct { const char* what; std::string text; } cases[] = {
       {"bad note", songWithPhrase(2, "0 H-4\n")},
       {"row beyond the phrase", songWithPhrase(2, "2 C-4\n")},
       {"volume above 40", songWithPhrase(2, "0 C-4 01 41\n")},
@@ -162,40 +147,30 @@ TEST(ComposeModule, HeaderInstrumentAndSampleFieldsLandAtTheirOffsets) {
   Song song;
   const std::vector<uint8_t> b = compose(text, song);
   ASSERT_FALSE(b.empty());
-  EXPECT_EQ(std::string(b.begin(), b.begin() + 17), "Extended Module: ");
-  EXPECT_EQ(std::string(b.begin() + 17, b.begin() + 37), "Test Song           ");
-  EXPECT_EQ(b[37], 0x1A);
-  EXPECT_EQ(u32At(b, 60), 276u);
-  const struct {
-    size_t offset;
-    uint32_t value;
-  } header[] = {{64, 2}, {66, 1}, {68, 3}, {70, 1}, {72, 1}, {74, 1}, {76, 4}, {78, 125}};
-  for (const auto& f : header) EXPECT_EQ(u16At(b, f.offset), f.value) << "header offset " << f.offset;
-
-  const size_t pattern = 336;
-  EXPECT_EQ(u32At(b, pattern), 9u);
-  EXPECT_EQ(u16At(b, pattern + 5), 4u);
-  EXPECT_EQ(u16At(b, pattern + 7), 12u) << "4 rows x 3 empty cells, one mask byte each";
-  const size_t ins = pattern + 9 + 12;
-  EXPECT_EQ(u32At(b, ins), 263u);
-  EXPECT_EQ(u16At(b, ins + 27), 1u) << "one sample";
-  EXPECT_EQ(u32At(b, ins + 29), 40u);
-  const struct {
-    size_t offset;
-    uint32_t value;
-  } insFields[] = {{129 + 4, 8},  {129 + 6, 32}, {129 + 8, 20}, {225, 3}, {226, 0}, {227, 1}, {228, 0},
-                   {229, 1},      {233, 7},      {234, 0},      {235, 1}, {236, 20}, {237, 6}, {238, 9}};
-  for (const auto& f : insFields) {
-    const uint32_t got = f.offset < 225 ? u16At(b, ins + f.offset) : b[ins + f.offset];
-    EXPECT_EQ(got, f.value) << "instrument offset " << f.offset;
+  EXPECT_EQ(std::string(b.begin(), b.begin() + 37), "Extended Module: Test Song           ");
+  const size_t pattern = 336, ins = pattern + 9 + 12, sample = ins + 263;
+  const struct { const char* what; size_t offset, width; uint32_t value; } fields[] = {
+      {"end of file", 37, 1, 0x1A}, {"header size", 60, 4, 276}, {"song length", 64, 2, 2}, {"restart", 66, 2, 1},
+      {"channels", 68, 2, 3}, {"patterns", 70, 2, 1}, {"instruments", 72, 2, 1}, {"linear", 74, 2, 1},
+      {"speed", 76, 2, 4}, {"tempo", 78, 2, 125},
+      {"pattern header", pattern, 4, 9}, {"rows", pattern + 5, 2, 4},
+      {"packed size: 4 rows x 3 empty cells, a mask byte each", pattern + 7, 2, 12},
+      {"instrument size", ins, 4, 263}, {"samples", ins + 27, 2, 1}, {"sample header size", ins + 29, 4, 40},
+      {"envelope point 1", ins + 129 + 4, 2, 8}, {"", ins + 129 + 6, 2, 32}, {"envelope point 2", ins + 129 + 8, 2, 20},
+      {"volume points", ins + 225, 1, 3}, {"panning points", ins + 226, 1, 0}, {"sustain", ins + 227, 1, 1},
+      {"loop start", ins + 228, 1, 0}, {"loop end", ins + 229, 1, 1}, {"volume flags", ins + 233, 1, 7},
+      {"panning flags", ins + 234, 1, 0}, {"vibrato type", ins + 235, 1, 1}, {"sweep", ins + 236, 1, 20},
+      {"depth", ins + 237, 1, 6}, {"rate", ins + 238, 1, 9}, {"fade-out", ins + 239, 2, 300},
+      {"sample length", sample, 4, 100}, {"loop start", sample + 4, 4, 10},
+      {"'end' loops to the last frame", sample + 8, 4, 90}, {"volume", sample + 12, 1, 48},
+      {"finetune", sample + 13, 1, 0xF8}, {"type", sample + 14, 1, 2}, {"pan", sample + 15, 1, 200},
+      {"relative note", sample + 16, 1, 12}, {"reserved", sample + 17, 1, 0},
+  };
+  for (const auto& f : fields) {
+    uint32_t got = 0;
+    for (size_t i = f.width; i-- > 0;) got = got << 8 | b[f.offset + i];
+    EXPECT_EQ(got, f.value) << f.what << " at " << f.offset;
   }
-  EXPECT_EQ(u16At(b, ins + 239), 300u) << "fade-out";
-  const size_t sample = ins + 263;
-  EXPECT_EQ(u32At(b, sample), 100u);
-  EXPECT_EQ(u32At(b, sample + 4), 10u);
-  EXPECT_EQ(u32At(b, sample + 8), 90u) << "'end' loops to the last frame";
-  const uint8_t sampleBytes[] = {48, uint8_t(-8), 2, 200, 12, 0};  // volume, finetune, type, pan, relative note, reserved
-  for (size_t i = 0; i < sizeof sampleBytes; ++i) EXPECT_EQ(b[sample + 12 + i], sampleBytes[i]) << "sample header byte " << 12 + i;
   EXPECT_EQ(b.size(), sample + 40 + 100);
 }
 
@@ -207,8 +182,7 @@ TEST(ComposeModule, FillLengthLandsOnTheTargetSize) {
                              "phrase p 2\n0 C-4 01\nend\npattern 0 x 16\n  ch 1 p\nend\n";
     Song song;
     ASSERT_TRUE(loadScore(writeScore("compose_test_fill.txt", text), song));
-    const uint32_t rest = size - moduleOverhead(song) - 100;
-    song.instruments[1].length = rest;
+    song.instruments[1].length = size - moduleOverhead(song) - 100;
     std::vector<std::vector<int8_t>> samples;
     for (const InstrumentRecipe& ins : song.instruments) samples.push_back(renderSample(ins));
     EXPECT_EQ(writeModule(song, samples).size(), size);
@@ -220,49 +194,31 @@ TEST(ComposeSynth, SineIsInTuneAndDeltaCoded) {
   const std::vector<uint8_t> b = compose(songWithPhrase(1, ""), song);
   ASSERT_FALSE(b.empty());
   // Frame k of the sample is 127 sin(2 pi k / 32), rounded.
-  const struct {
-    int frame, value;
-  } frames[] = {{0, 0}, {1, 25}, {2, 49}, {4, 90}, {8, 127}, {16, 0}, {24, -127}, {32, 0}, {40, 127}};
+  const struct { int frame, value; } frames[] = {{0, 0}, {1, 25}, {2, 49}, {4, 90}, {8, 127}, {16, 0}, {24, -127}, {32, 0}, {40, 127}};
   const size_t data = 336 + 9 + 1 + 263 + 40;
   ASSERT_EQ(b.size(), data + 64);
-  int value = 0;
-  std::vector<int> decoded;
-  for (size_t i = data; i < b.size(); ++i) {
-    value = int8_t(uint8_t(value + b[i]));
-    decoded.push_back(value);
-  }
+  std::vector<int> decoded{0};
+  for (size_t i = data; i < b.size(); ++i) decoded.push_back(int8_t(uint8_t(decoded.back() + b[i])));
+  decoded.erase(decoded.begin());
   for (const auto& f : frames) EXPECT_EQ(decoded[size_t(f.frame)], f.value) << "frame " << f.frame;
 }
 
 TEST(ComposeSynth, CrossfadedLoopJoinsSmoothly) {
-  InstrumentRecipe r;
-  r.length = 4000;
+  InstrumentRecipe r = oneLayer(WaveSaw, 300, 4000);
   r.loopType = 1;
   r.loopStart = 1000;
   r.loopLength = 2777;  // not a whole number of cycles
   r.crossfade = 600;
-  Layer saw;
-  saw.wave = WaveSaw;
-  saw.freqStart = saw.freqEnd = 300;
-  r.layers.push_back(saw);
   const std::vector<int8_t> d = renderSample(r);
   // Playing on from the loop's end continues as the frames before its start did.
-  const int end = 1000 + 2777;
-  const int jump = d[size_t(end - 1)] - d[999];
-  EXPECT_LE(jump < 0 ? -jump : jump, 2);
+  EXPECT_LE(std::abs(d[1000 + 2777 - 1] - d[999]), 2);
   r.crossfade = 0;
   const std::vector<int8_t> raw = renderSample(r);
-  const int rawJump = raw[size_t(end - 1)] - raw[999];
-  EXPECT_GT(rawJump < 0 ? -rawJump : rawJump, 20) << "without the blend the loop clicks";
+  EXPECT_GT(std::abs(raw[1000 + 2777 - 1] - raw[999]), 20) << "without the blend the loop clicks";
 }
 
 TEST(ComposeSynth, OneShotSamplesFadeToSilenceLoopedOnesKeepTheirEnd) {
-  InstrumentRecipe r;
-  r.length = 4000;
-  Layer square;
-  square.wave = WaveSquare;
-  square.freqStart = square.freqEnd = 500;
-  r.layers.push_back(square);
+  InstrumentRecipe r = oneLayer(WaveSquare, 500, 4000);
   const std::vector<int8_t> oneShot = renderSample(r);
   EXPECT_EQ(oneShot.back(), 0);
   EXPECT_GT(std::abs(int(oneShot[4000 - 600])), 100) << "full level before the last 512 frames";
@@ -276,11 +232,7 @@ TEST(ComposeSynth, OneShotSamplesFadeToSilenceLoopedOnesKeepTheirEnd) {
 }
 
 TEST(ComposeSynth, NoiseFollowsItsSeed) {
-  InstrumentRecipe r;
-  r.length = 256;
-  Layer noise;
-  noise.wave = WaveNoise;
-  r.layers.push_back(noise);
+  InstrumentRecipe r = oneLayer(WaveNoise, 440, 256);
   r.seed = 5;
   const std::vector<int8_t> a = renderSample(r), again = renderSample(r);
   r.seed = 6;
