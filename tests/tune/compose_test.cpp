@@ -3,6 +3,8 @@
 // format's rules (note numbers, volume-column codes, the packing mask).
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -13,8 +15,9 @@
 
 namespace {
 
+// ctest runs the cases as parallel processes: each writes files of its own.
 std::string writeScore(const std::string& name, const std::string& text) {
-  const std::string path = ::testing::TempDir() + name;
+  const std::string path = ::testing::TempDir() + std::to_string(getpid()) + "_" + name;
   std::ofstream(path, std::ios::binary) << text;
   return path;
 }
