@@ -115,6 +115,19 @@ inline float sampleAt(const int16_t* data, int64_t pos)
     return static_cast<float>(s[0]) + static_cast<float>(s[1] - s[0]) * t;
 }
 
+#if defined(__SSE2__)
+// The position fractions of four frames in a row; they advance by four steps'
+// fraction, modulo 2^32 like the low half of the position itself.
+__m128i firstFractions(int64_t pos, int64_t step)
+{
+    const uint32_t fraction0 = static_cast<uint32_t>(pos);
+    const uint32_t stepFraction = static_cast<uint32_t>(step);
+    return _mm_setr_epi32(static_cast<int32_t>(fraction0), static_cast<int32_t>(fraction0 + stepFraction),
+                          static_cast<int32_t>(fraction0 + 2 * stepFraction),
+                          static_cast<int32_t>(fraction0 + 3 * stepFraction));
+}
+#endif
+
 // Hot loop: constant gains. Four frames per iteration in SSE2 lanes; every
 // lane does exactly the scalar operations, so the results are the same.
 int64_t mixSteady(const int16_t* data, int64_t pos, int64_t step, float gainLeft,
@@ -123,15 +136,8 @@ int64_t mixSteady(const int16_t* data, int64_t pos, int64_t step, float gainLeft
 #if defined(__SSE2__)
     const __m128 scale = _mm_set1_ps(FractionScale);
     const __m128 gains = _mm_setr_ps(gainLeft, gainRight, gainLeft, gainRight);
-    // The fractions of four frames in a row advance by four steps' fraction,
-    // modulo 2^32 like the low half of the position itself.
-    const uint32_t fraction0 = static_cast<uint32_t>(pos);
-    const uint32_t stepFraction = static_cast<uint32_t>(step);
-    __m128i fractions = _mm_setr_epi32(static_cast<int32_t>(fraction0),
-                                       static_cast<int32_t>(fraction0 + stepFraction),
-                                       static_cast<int32_t>(fraction0 + 2 * stepFraction),
-                                       static_cast<int32_t>(fraction0 + 3 * stepFraction));
-    const __m128i fractionAdvance = _mm_set1_epi32(static_cast<int32_t>(4 * stepFraction));
+    __m128i fractions = firstFractions(pos, step);
+    const __m128i fractionAdvance = _mm_set1_epi32(static_cast<int32_t>(4 * static_cast<uint32_t>(step)));
     for (; frames >= 4; frames -= 4, out += 8) {
         int32_t a0, a1, a2, a3;   // s[i] in the low half, s[i + 1] in the high half
         std::memcpy(&a0, data + (pos >> 32), sizeof a0);
@@ -183,13 +189,8 @@ int64_t mixRamped(const int16_t* data, int64_t pos, int64_t step, float* gainLef
     float right = *gainRight;
 #if defined(__SSE2__)
     const __m128 scale = _mm_set1_ps(FractionScale);
-    const uint32_t fraction0 = static_cast<uint32_t>(pos);
-    const uint32_t stepFraction = static_cast<uint32_t>(step);
-    __m128i fractions = _mm_setr_epi32(static_cast<int32_t>(fraction0),
-                                       static_cast<int32_t>(fraction0 + stepFraction),
-                                       static_cast<int32_t>(fraction0 + 2 * stepFraction),
-                                       static_cast<int32_t>(fraction0 + 3 * stepFraction));
-    const __m128i fractionAdvance = _mm_set1_epi32(static_cast<int32_t>(4 * stepFraction));
+    __m128i fractions = firstFractions(pos, step);
+    const __m128i fractionAdvance = _mm_set1_epi32(static_cast<int32_t>(4 * static_cast<uint32_t>(step)));
     for (; frames >= 4; frames -= 4, out += 8) {
         int32_t pair[4];
         float gains[8];
