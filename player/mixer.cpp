@@ -126,6 +126,15 @@ __m128i firstFractions(int64_t pos, int64_t step)
                           static_cast<int32_t>(fraction0 + 2 * stepFraction),
                           static_cast<int32_t>(fraction0 + 3 * stepFraction));
 }
+// Four interpolated values, as sampleAt computes them: each lane holds s[i]
+// in its low and s[i + 1] in its high 16 bits, with that frame's fraction.
+inline __m128 interpolateFour(__m128i pairs, __m128i fractions, __m128 scale)
+{
+    const __m128i first = _mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16);
+    const __m128i second = _mm_srai_epi32(pairs, 16);
+    const __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(fractions, 1)), scale);
+    return _mm_add_ps(_mm_cvtepi32_ps(first), _mm_mul_ps(_mm_cvtepi32_ps(_mm_sub_epi32(second, first)), t));
+}
 #endif
 
 // Hot loop: constant gains. Four frames per iteration in SSE2 lanes; every
@@ -149,12 +158,8 @@ int64_t mixSteady(const int16_t* data, int64_t pos, int64_t step, float gainLeft
         std::memcpy(&a3, data + (pos >> 32), sizeof a3);
         pos += step;
         const __m128i both = _mm_setr_epi32(a0, a1, a2, a3);
-        const __m128i first = _mm_srai_epi32(_mm_slli_epi32(both, 16), 16);
-        const __m128i second = _mm_srai_epi32(both, 16);
-        const __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(fractions, 1)), scale);
+        const __m128 v = interpolateFour(both, fractions, scale);
         fractions = _mm_add_epi32(fractions, fractionAdvance);
-        const __m128 v = _mm_add_ps(_mm_cvtepi32_ps(first),
-                                    _mm_mul_ps(_mm_cvtepi32_ps(_mm_sub_epi32(second, first)), t));
         _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(v, v), gains)));
         _mm_storeu_ps(out + 4,
                       _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(v, v), gains)));
@@ -203,12 +208,8 @@ int64_t mixRamped(const int16_t* data, int64_t pos, int64_t step, float* gainLef
             right += stepRight;
         }
         const __m128i both = _mm_setr_epi32(pair[0], pair[1], pair[2], pair[3]);
-        const __m128i first = _mm_srai_epi32(_mm_slli_epi32(both, 16), 16);
-        const __m128i second = _mm_srai_epi32(both, 16);
-        const __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(fractions, 1)), scale);
+        const __m128 v = interpolateFour(both, fractions, scale);
         fractions = _mm_add_epi32(fractions, fractionAdvance);
-        const __m128 v = _mm_add_ps(_mm_cvtepi32_ps(first),
-                                    _mm_mul_ps(_mm_cvtepi32_ps(_mm_sub_epi32(second, first)), t));
         _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out),
                                       _mm_mul_ps(_mm_unpacklo_ps(v, v), _mm_loadu_ps(gains))));
         _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4),
