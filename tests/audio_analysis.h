@@ -69,6 +69,20 @@ inline double pitch(const std::vector<float>& x, size_t from, size_t to, double 
     return rate * crossings / (last - first);
 }
 
+// One tick of a render, measured as the reference comparisons do: pitch
+// without the tick's first 200 frames (note starts and crossfades), loudness
+// over its last third only, because the reference renderer slides every
+// volume change across a whole tick where ours ramps in 128 frames.
+struct TickMeasure {
+    double level;
+    double hz;   // 0: no pitch found
+};
+
+inline TickMeasure measureTick(const std::vector<float>& x, size_t start, size_t frames) {
+    const size_t end = start + frames;
+    return {rms(x, end - frames / 3, end), pitch(x, start + std::min<size_t>(200, frames / 3), end)};
+}
+
 // RMS over consecutive windows.
 inline std::vector<double> loudnessEnvelope(const std::vector<float>& x, size_t window) {
     std::vector<double> env;

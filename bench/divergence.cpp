@@ -1,0 +1,559 @@
+// Divergence finder: writes random short modules that use a chosen set of
+// effects, renders each with our player and with openmpt123, and reports the
+// first tick where the two part ways in pitch or loudness, with the cells of
+// the row that was playing. Not a test: a way to find behaviour worth a look.
+//
+// usage: divergence [--effects LIST | --survey] [--modules N] [--seed S]
+//                   [--rows R] [--keep DIR] [--verbose]
+//        divergence --trace FILE.xm [--rows R]
+//   LIST  comma-separated: effect digits and letters 0..9, A..X; extended
+//         commands E1..EE; vN for volume-column command N (1..4 volume set,
+//         6..F slides, vibrato, panning, portamento), v for all of them;
+//         "key" (key-off notes),
+//         "ins" (instrument numbers without notes), "env" (instruments with
+//         envelopes and fade-out), "all" (everything). Default: all.
+//   --survey    every effect on its own (with key-offs, instrument numbers
+//               and envelopes), one table row each.
+//   --keep DIR  keeps each module that diverges there, as NNNN.xm.
+//   --trace     one module file tick by tick: position, loudness and pitch
+//               in both renders, and the cells of each row.
+//
+// Each module has two channels at 125 BPM: channel 1 plays a looped sine (so
+// every tick has one pitch to measure), channel 2 only carries song-wide
+// effects (jumps, breaks, speed, global volume, loops, delays). Tick edges
+// and rows come from our own sequencer; each tick is measured as the
+// reference comparison of the tests measures it.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <unistd.h>
+
+#include "audio_analysis.h"
+#include "channel.h"
+#include "mixer.h"
+#include "module.h"
+#include "player.h"
+#include "sequencer.h"
+#include "xm_writer.h"
+
+namespace {
+
+constexpr int TickFrames = 882;   // 125 BPM
+
+struct Options {
+    std::set<std::string> effects;
+    int modules = 50;
+    unsigned seed = 1;
+    int rows = 16;
+    std::string keep;
+    std::string trace;   // a module file to show tick by tick
+    bool survey = false; // every effect on its own
+    bool verbose = false;
+};
+
+bool wants(const Options& o, const std::string& name) {
+    return o.effects.count("all") || o.effects.count(name);
+}
+
+const char* const NoteNames[12] = {"C-", "C#", "D-", "D#", "E-", "F-", "F#", "G-", "G#", "A-", "A#", "B-"};
+
+std::string cellText(const XmCell& c) {
+    char buf[32];
+    std::string s;
+    if (c.note == 97)
+        s = "===";
+    else if (c.note)
+        s = std::string(NoteNames[(c.note - 1) % 12]) + char('0' + (c.note - 1) / 12);
+    else
+        s = "...";
+    std::snprintf(buf, sizeof buf, " %s", c.instrument ? std::to_string(c.instrument).c_str() : ".");
+    s += buf;
+    std::snprintf(buf, sizeof buf, c.volumeColumn ? " v%02X" : " ...", c.volumeColumn);
+    s += buf;
+    const char effectChar = c.effect < 10 ? char('0' + c.effect) : char('A' + c.effect - 10);
+    std::snprintf(buf, sizeof buf, (c.effect || c.effectParam) ? " %c%02X" : " ...", effectChar, c.effectParam);
+    return s + buf;
+}
+
+// The effects a module may use, as (effect, parameter generator).
+struct EffectKind {
+    std::string name;
+    uint8_t effect;
+    int extended;   // -1, or the E sub-command
+    bool global;    // placed in channel 2
+};
+
+std::vector<EffectKind> effectKinds(const Options& o) {
+    std::vector<EffectKind> kinds;
+    const char* names = "0123456789ABCDEFGHIJKLMNOPQRSTUVWX";
+    const std::set<int> global = {0xB, 0xD, 0xF, 0x10, 0x11};
+    for (int e = 0; e <= 33; ++e) {
+        if (e == 0xE)
+            continue;
+        const std::string name(1, names[e]);
+        if (wants(o, name))
+            kinds.push_back({name, uint8_t(e), -1, global.count(e) != 0});
+    }
+    for (int x = 1; x <= 0xE; ++x) {
+        const std::string name = std::string("E") + names[x];
+        if (wants(o, name))
+            kinds.push_back({name, 0xE, x, x == 6 || x == 0xE});
+    }
+    return kinds;
+}
+
+uint8_t effectParam(std::mt19937& rng, const EffectKind& k) {
+    auto pick = [&](int n) { return int(rng() % unsigned(n)); };
+    if (k.extended >= 0) {
+        int y = pick(16);
+        if (k.extended == 0xE || k.extended == 6)
+            y = pick(3);
+        if (k.extended == 0xD || k.extended == 0xC || k.extended == 9)
+            y = pick(8);
+        return uint8_t(k.extended << 4 | y);
+    }
+    switch (k.effect) {
+    case 0xB: return 0;
+    case 0xD: return uint8_t(pick(3) == 0 ? 0 : pick(10));
+    case 0xF: return uint8_t(2 + pick(6));   // speeds only: tick edges stay at 125 BPM
+    case 0x10: return uint8_t(pick(70));
+    case 0x9: return uint8_t(pick(4) == 0 ? 0 : pick(8));
+    case 0x14: return uint8_t(pick(8));   // K: release tick
+    case 0x15: return uint8_t(pick(40));  // L: envelope position
+    default: break;
+    }
+    if (pick(4) == 0)
+        return 0;   // memory
+    const int x = pick(3) == 0 ? 0 : pick(16);
+    const int y = pick(3) == 0 ? 0 : pick(16);
+    return uint8_t(x << 4 | y);
+}
+
+uint8_t volumeColumn(std::mt19937& rng, const Options& o) {
+    std::vector<int> kinds;
+    for (int h = 1; h <= 15; ++h) {
+        char name[4];
+        std::snprintf(name, sizeof name, "v%X", h);
+        if ((wants(o, name) || wants(o, "v")) && h != 5)
+            kinds.push_back(h);
+    }
+    if (kinds.empty())
+        return 0;
+    const int h = kinds[rng() % kinds.size()];
+    if (h <= 4)
+        return uint8_t(0x10 + rng() % 65);
+    return uint8_t(h << 4 | (rng() % 16));
+}
+
+XmModule randomModule(std::mt19937& rng, const Options& o, const std::vector<EffectKind>& kinds) {
+    auto pick = [&](int n) { return int(rng() % unsigned(n)); };
+    XmModule m;
+    m.channels = 2;
+    m.speed = uint16_t(3 + pick(4));
+    m.tempo = 125;
+    m.orders = {0};
+    XmPattern& p = m.addPattern(uint16_t(o.rows));
+    // Instrument 1: a plain looped sine. Instrument 2: an octave higher,
+    // quieter, panned, finetuned; with "env" it has a sustained volume
+    // envelope, a panning envelope and a fade-out.
+    XmSample a = xmSample8(audio::sineCycle(32, 100));
+    a.loop(0, 32, 1);
+    m.addInstrument(a).fadeout = uint16_t(wants(o, "env") ? 1500 : 0);
+    XmSample b = a;
+    b.volume = 40;
+    b.panning = 60;
+    b.relativeNote = 7;
+    b.finetune = int8_t(pick(2) ? 40 : -24);
+    XmInstrument& second = m.addInstrument(b);
+    if (wants(o, "env")) {
+        second.volumeEnvelope.points = {{0, 64}, {4, 30}, {10, 50}, {30, 10}};
+        second.volumeEnvelope.sustain = 2;
+        second.volumeEnvelope.flags = 1 | 2;
+        second.panningEnvelope.points = {{0, 32}, {20, 0}, {40, 64}};
+        second.panningEnvelope.flags = 1;
+        second.fadeout = 2000;
+    }
+    p.at(0, 0) = xmNote(uint8_t(49 + pick(13)), 1);
+    for (int r = 0; r < o.rows; ++r) {
+        XmCell& c = p.at(uint32_t(r), 0);
+        if (r > 0) {
+            const int roll = pick(10);
+            if (roll < 3) {
+                c.note = uint8_t(49 + pick(20));
+                c.instrument = uint8_t(pick(3) ? 1 + pick(2) : 0);
+            } else if (roll == 3 && wants(o, "key")) {
+                c.note = 97;
+                c.instrument = uint8_t(pick(3) == 0 ? 1 + pick(2) : 0);
+            } else if (roll == 4 && wants(o, "ins")) {
+                c.instrument = uint8_t(1 + pick(2));
+            }
+        }
+        if (pick(3) == 0)
+            c.volumeColumn = volumeColumn(rng, o);
+        std::vector<const EffectKind*> local;
+        for (const EffectKind& k : kinds)
+            if (!k.global)
+                local.push_back(&k);
+        if (!local.empty() && pick(3) != 0) {
+            const EffectKind& k = *local[rng() % local.size()];
+            c.effect = k.effect;
+            c.effectParam = effectParam(rng, k);
+        }
+    }
+    std::vector<const EffectKind*> global;
+    for (const EffectKind& k : kinds)
+        if (k.global)
+            global.push_back(&k);
+    for (int r = 1; r < o.rows && !global.empty(); ++r) {
+        if (pick(5) != 0)
+            continue;
+        const EffectKind& k = *global[rng() % global.size()];
+        p.at(uint32_t(r), 1) = xmEffect(k.effect, effectParam(rng, k));
+    }
+    return m;
+}
+
+struct TickInfo {
+    int32_t start;   // first frame
+    int32_t frames;
+    int32_t orderPos, row, tick;
+    double sampleRate;   // channel 1's voice, in sample frames per second
+};
+
+bool patternLoopRunning() {
+    for (int32_t c = 0; c < song.channelCount && c < ChannelCountMax; ++c)
+        if (channels[c].loopCount != 0)
+            return true;
+    return false;
+}
+
+// Tick edges and positions from our sequencer, without mixing, up to where
+// the song comes back to a row it has played (pattern loops aside): the
+// other renderer may end or restart its song there.
+std::vector<TickInfo> tickMap(const std::vector<uint8_t>& bytes, int32_t totalFrames) {
+    std::vector<TickInfo> ticks;
+    if (!loadXmBytes(bytes))
+        return ticks;
+    startSongPlayback();
+    std::set<std::pair<int32_t, int32_t>> played;
+    static bool rowTick;
+    rowStarted = [](int32_t, int32_t) { rowTick = true; };
+    int32_t frame = 0, tick = 0;
+    while (frame < totalFrames) {
+        const bool looping = patternLoopRunning();
+        rowTick = false;
+        sequencerTick();
+        tick = rowTick ? 0 : tick + 1;
+        const Voice* v = channels[0].voice;
+        const double rate = v ? (v->stepInt + v->stepFrac / 4294967296.0) * OutputRate : 0.0;
+        TickInfo t{frame, song.tickFrames, song.orderPos, song.row, tick, rate};
+        if (rowTick && !played.insert({t.orderPos, t.row}).second && !looping)
+            break;
+        ticks.push_back(t);
+        frame += t.frames;
+    }
+    rowStarted = nullptr;
+    return ticks;
+}
+
+std::vector<float> renderOurs(const std::vector<uint8_t>& bytes, int32_t totalFrames) {
+    std::vector<float> out;
+    if (!loadXmBytes(bytes))
+        return out;
+    setMasterVolume(64);
+    startSongPlayback();
+    while (int32_t(out.size()) < totalFrames) {
+        const int32_t block = renderIndex;
+        renderBlock();
+        const int16_t* s = outputRing + block * BlockFrames * 2;
+        for (int32_t i = 0; i < BlockFrames; ++i)
+            out.push_back(0.5f * (float(s[2 * i]) + float(s[2 * i + 1])));
+    }
+    out.resize(size_t(totalFrames));
+    return out;
+}
+
+std::vector<float> renderReference(const std::string& path, double seconds) {
+    char cmd[1024];
+    std::snprintf(cmd, sizeof cmd,
+                  "openmpt123 --quiet --force --render --samplerate 44100 --channels 2 --no-float "
+                  "--filter 2 --end-time %g --output-type wav '%s' >/dev/null 2>&1",
+                  seconds, path.c_str());
+    if (std::system(cmd) != 0)
+        return {};
+    return audio::mono(audio::readWav(path + ".wav"));
+}
+
+using Measure = audio::TickMeasure;
+
+Measure measure(const std::vector<float>& x, const TickInfo& t) {
+    return audio::measureTick(x, size_t(t.start), size_t(t.frames));
+}
+
+struct Finding {
+    bool found = false;
+    size_t tickIndex = 0;
+    std::string what;
+};
+
+// The first tick where pitch or loudness part ways. Loudness is compared in
+// units of the channel volume (64 = a full-volume note), so a difference of
+// a few units is a real one whatever the level.
+Finding firstDivergence(const std::vector<float>& ours, const std::vector<float>& ref,
+                        const std::vector<TickInfo>& ticks, double fullOurs, double fullRef) {
+    Finding f;
+    double previous = 0.0;   // our level on the tick before
+    for (size_t i = 0; i < ticks.size(); ++i) {
+        const TickInfo& t = ticks[i];
+        if (size_t(t.start + t.frames) > std::min(ours.size(), ref.size()))
+            break;
+        // At our lowest pitch (100 Hz) the other renderer goes on down
+        // towards a standstill: a difference below any note, not counted.
+        if (t.sampleRate < 101.0)
+            continue;
+        const Measure a = measure(ours, t), b = measure(ref, t);
+        const double va = 64.0 * a.level / fullOurs, vb = 64.0 * b.level / fullRef;
+        // The reference is still on its way from the last level at the end
+        // of a tick, by about a sixth of a large step.
+        const double lag = 0.2 * std::fabs(va - previous);
+        previous = va;
+        char buf[160];
+        if (std::fabs(va - vb) > 3.0 + 0.08 * std::max(va, vb) + lag) {
+            std::snprintf(buf, sizeof buf, "loudness %.1f vs %.1f (of 64)", va, vb);
+            f = {true, i, buf};
+            return f;
+        }
+        // Pitches above 10 kHz are beyond what zero crossings of a 32-frame
+        // cycle measure reliably.
+        if (va > 3.0 && vb > 3.0 && a.hz > 0 && b.hz > 0 && b.hz < 10000 &&
+            std::fabs(a.hz - b.hz) > 0.015 * b.hz) {
+            std::snprintf(buf, sizeof buf, "pitch %.1f Hz vs %.1f Hz", a.hz, b.hz);
+            f = {true, i, buf};
+            return f;
+        }
+    }
+    return f;
+}
+
+// The level of a full-volume centred note in each renderer.
+std::pair<double, double> calibrate(const std::string& dir) {
+    XmModule m;
+    m.channels = 2;
+    m.orders = {0};
+    m.addPattern(8).at(0, 0) = xmNote(61, 1);
+    XmSample s = xmSample8(audio::sineCycle(32, 100));
+    s.loop(0, 32, 1);
+    m.addInstrument(s);
+    const std::vector<uint8_t> bytes = writeXm(m);
+    const std::string path = dir + "/calibrate.xm";
+    writeXmFile(path, m);
+    const std::vector<float> ours = renderOurs(bytes, 40 * TickFrames);
+    const std::vector<float> ref = renderReference(path, 40.0 * TickFrames / 44100);
+    return {audio::rms(ours, 5 * TickFrames, 35 * TickFrames),
+            audio::rms(ref, 5 * TickFrames, 35 * TickFrames)};
+}
+
+bool parse(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (a == "--effects" && hasValue) {
+            std::string list = argv[++i];
+            size_t pos = 0;
+            while (pos <= list.size()) {
+                const size_t comma = std::min(list.find(',', pos), list.size());
+                std::string name = list.substr(pos, comma - pos);
+                // Effect names in capitals (a vN keeps its small v); the
+                // words in small letters.
+                const bool word = name == "key" || name == "ins" || name == "env" || name == "all";
+                for (size_t k = (name.size() > 1 && name[0] == 'v') ? 1 : 0; k < name.size() && !word; ++k)
+                    name[k] = char(std::toupper(static_cast<unsigned char>(name[k])));
+                if (!name.empty())
+                    o.effects.insert(name);
+                pos = comma + 1;
+            }
+        } else if (a == "--modules" && hasValue) {
+            o.modules = std::atoi(argv[++i]);
+        } else if (a == "--seed" && hasValue) {
+            o.seed = unsigned(std::strtoul(argv[++i], nullptr, 10));
+        } else if (a == "--rows" && hasValue) {
+            o.rows = std::clamp(std::atoi(argv[++i]), 2, 256);
+        } else if (a == "--keep" && hasValue) {
+            o.keep = argv[++i];
+        } else if (a == "--trace" && hasValue) {
+            o.trace = argv[++i];
+        } else if (a == "--survey") {
+            o.survey = true;
+        } else if (a == "--verbose") {
+            o.verbose = true;
+        } else {
+            return false;
+        }
+    }
+    if (o.effects.empty())
+        o.effects.insert("all");
+    return o.modules > 0;
+}
+
+// One module file, tick by tick: position, loudness (of 64) and pitch in both.
+int traceModule(const std::string& path, double fullOurs, double fullRef, int32_t frames) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        std::fprintf(stderr, "divergence: cannot open %s\n", path.c_str());
+        return 1;
+    }
+    std::vector<uint8_t> bytes;
+    for (int c; (c = std::fgetc(file)) != EOF;)
+        bytes.push_back(uint8_t(c));
+    std::fclose(file);
+    const std::vector<TickInfo> ticks = tickMap(bytes, frames);
+    // The cells of each row tick, read back from the loaded song.
+    std::vector<std::string> cells(ticks.size());
+    for (size_t i = 0; i < ticks.size(); ++i) {
+        const TickInfo& t = ticks[i];
+        const uint32_t pattern = song.orderTable[t.orderPos];
+        if (t.tick != 0 || pattern >= song.patternSlotCount)
+            continue;
+        const PatternSlot& slot = song.patternTable[pattern];
+        for (int32_t c = 0; c < song.channelCount && slot.cells && t.row < slot.rowCount; ++c) {
+            const NoteCell& n = slot.cells[t.row * song.channelCount + c];
+            cells[i] += "  " + cellText(XmCell{n.note, n.instrument, n.volumeColumn, n.effect, n.effectParam});
+        }
+    }
+    const std::vector<float> ours = renderOurs(bytes, frames);
+    char tmpl[] = "/tmp/divergence_trace_XXXXXX";
+    const std::string dir = mkdtemp(tmpl) ? tmpl : "/tmp";
+    std::system(("cp '" + path + "' '" + dir + "/m.xm'").c_str());
+    const std::vector<float> ref = renderReference(dir + "/m.xm", double(frames) / 44100);
+    std::system(("rm -rf '" + dir + "'").c_str());
+    std::printf("tick  ord row  t   ours  ref    ours Hz   ref Hz\n");
+    for (size_t i = 0; i < ticks.size(); ++i) {
+        const TickInfo& t = ticks[i];
+        const Measure a = measure(ours, t), b = measure(ref, t);
+        std::printf("%4zu  %3d %3d %2d  %5.1f %5.1f  %8.1f %8.1f%s\n", i, t.orderPos, t.row, t.tick,
+                    64.0 * a.level / fullOurs, 64.0 * b.level / fullRef, a.hz, b.hz, cells[i].c_str());
+    }
+    return 0;
+}
+
+// What set a divergence off, as far as the row that was playing tells: its
+// effect, else its volume-column command, else its note or instrument.
+std::string causeOf(const XmCell& cell) {
+    const char* digits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    if (cell.effect == 0xE)
+        return std::string("E") + digits[cell.effectParam >> 4];
+    if (cell.effect || cell.effectParam)
+        return std::string(1, digits[cell.effect]);
+    if (cell.volumeColumn)
+        return std::string("v") + digits[cell.volumeColumn >> 4];
+    return cell.note == 97 ? "key" : cell.note ? "note" : cell.instrument ? "ins" : "(none)";
+}
+
+struct Calibration {
+    std::string dir;
+    double fullOurs, fullRef;
+};
+
+// Renders o.modules random modules; prints each divergence unless quiet.
+// Returns how many diverge, and counts them by cause.
+int runModules(const Options& o, const Calibration& cal, bool quiet, std::map<std::string, int>& byCause) {
+    const std::vector<EffectKind> kinds = effectKinds(o);
+    int diverged = 0;
+    for (int n = 0; n < o.modules; ++n) {
+        std::mt19937 rng(o.seed * 100003u + unsigned(n));
+        XmModule m = randomModule(rng, o, kinds);
+        const std::vector<uint8_t> bytes = writeXm(m);
+        char name[32];
+        std::snprintf(name, sizeof name, "%04d.xm", n);
+        const std::string path = cal.dir + "/" + name;
+        writeXmFile(path, m);
+        const int32_t frames = (o.rows * m.speed + 4) * TickFrames;
+        const std::vector<TickInfo> ticks = tickMap(bytes, frames);
+        const std::vector<float> ours = renderOurs(bytes, frames);
+        const std::vector<float> ref = renderReference(path, double(frames) / 44100);
+        const Finding f = firstDivergence(ours, ref, ticks, cal.fullOurs, cal.fullRef);
+        if (!f.found) {
+            if (o.verbose)
+                std::printf("%s: agrees\n", name);
+            continue;
+        }
+        ++diverged;
+        const TickInfo& t = ticks[f.tickIndex];
+        XmPattern& p = m.patterns[0];
+        byCause[causeOf(p.at(uint32_t(t.row), 0))] += 1;
+        if (!o.keep.empty())
+            writeXmFile(o.keep + "/" + name, m);
+        if (quiet)
+            continue;
+        std::printf("%s: tick %zu (row %d, tick %d): %s\n", name, f.tickIndex, t.row, t.tick, f.what.c_str());
+        for (int r = std::max(0, t.row - 2); r <= t.row; ++r)
+            std::printf("    row %2d  %s | %s\n", r, cellText(p.at(uint32_t(r), 0)).c_str(),
+                        cellText(p.at(uint32_t(r), 1)).c_str());
+    }
+    return diverged;
+}
+
+// Every effect on its own, with key-offs, instrument numbers and envelopes
+// around it: one line each.
+void survey(Options o, const Calibration& cal) {
+    const char* effects[] = {"0",  "1",  "2",  "3",  "4",  "5",  "6",  "7",  "8",  "9",  "A",  "B",
+                             "C",  "D",  "F",  "G",  "H",  "K",  "L",  "P",  "R",  "T",  "X",  "E1",
+                             "E2", "E4", "E5", "E6", "E7", "E8", "E9", "EA", "EB", "EC", "ED", "EE",
+                             "v"};
+    std::printf("| effect | modules that diverge | first divergence at |\n|---|---|---|\n");
+    for (const char* e : effects) {
+        o.effects = {e, "key", "ins", "env"};
+        std::map<std::string, int> byCause;
+        const int diverged = runModules(o, cal, true, byCause);
+        std::string causes;
+        for (const auto& [cause, count] : byCause)
+            causes += (causes.empty() ? "" : ", ") + cause + " " + std::to_string(count);
+        std::printf("| %s | %d of %d | %s |\n", e, diverged, o.modules, causes.c_str());
+        std::fflush(stdout);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (!parse(argc, argv, o)) {
+        std::fprintf(stderr, "usage: divergence [--effects LIST | --survey] [--modules N] [--seed S] "
+                             "[--rows R] [--keep DIR] [--verbose] | --trace FILE.xm\n");
+        return 2;
+    }
+    if (std::system("openmpt123 --version >/dev/null 2>&1") != 0) {
+        std::fprintf(stderr, "divergence: openmpt123 is not installed\n");
+        return 2;
+    }
+    char tmpl[] = "/tmp/divergence_XXXXXX";
+    Calibration cal{mkdtemp(tmpl) ? tmpl : "/tmp", 0, 0};
+    std::tie(cal.fullOurs, cal.fullRef) = calibrate(cal.dir);
+    int status = 0;
+    if (cal.fullOurs <= 0 || cal.fullRef <= 0) {
+        std::fprintf(stderr, "divergence: calibration render failed\n");
+        status = 1;
+    } else if (!o.trace.empty()) {
+        status = traceModule(o.trace, cal.fullOurs, cal.fullRef, o.rows * 6 * TickFrames);
+    } else if (o.survey) {
+        survey(o, cal);
+    } else {
+        std::map<std::string, int> byCause;
+        const int diverged = runModules(o, cal, false, byCause);
+        std::printf("\n%d of %d modules diverge. First divergence by the playing row's command:\n", diverged,
+                    o.modules);
+        for (const auto& [cause, count] : byCause)
+            std::printf("  %-6s %d\n", cause.c_str(), count);
+    }
+    const std::string cleanup = "rm -rf '" + cal.dir + "'";
+    return std::system(cleanup.c_str()) == 0 ? status : 1;
+}
