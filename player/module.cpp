@@ -5,7 +5,8 @@
 // - channels: low byte of the header word, at most 32 kept. Cells of channels
 //   past 32 are still decoded and dropped, so the stream stays in step.
 // - instruments: low byte of the header word (0..255); that byte is stored.
-// - samples per instrument: 16; more fails the load.
+// - samples per instrument: the first 16 are loaded; the headers and data of
+//   the rest are skipped (the note-to-sample map reaches only 16).
 // - song length and the order scan: the 256 entries of the order table.
 // - pattern slots: max(file pattern count, highest scanned order entry + 1).
 // - rows per pattern: as the file says (u16). A pattern that gets no cells
@@ -366,10 +367,9 @@ int loadInstruments() {
         uint8_t head[InstrumentHeadBytes] = {};
         readBytes(head, InstrumentHeadBytes);
         uint32_t headerSize = getU32(head);
-        uint32_t sampleCount = head[27];
-        if (sampleCount > MaxSamplesPerInstrument) {
-            return fail("instrument %u has %u samples (at most 16)", i + 1, sampleCount);
-        }
+        const uint32_t storedCount = getU16(head + 27);
+        const uint32_t sampleCount =
+            storedCount > MaxSamplesPerInstrument ? MaxSamplesPerInstrument : storedCount;
         instrument->sampleCount = sampleCount;
         uint8_t body[InstrumentBodyBytes] = {};
         readBytes(body, InstrumentBodyBytes);
@@ -386,11 +386,20 @@ int loadInstruments() {
         repairEnvelope(instrument->panningEnvelope, &instrument->panningPointCount,
                        &instrument->panningSustain, &instrument->panningLoopStart,
                        &instrument->panningLoopEnd, &instrument->panningEnvelopeFlags);
-        if (sampleCount == 0) continue;
+        if (storedCount == 0) continue;
 
-        for (uint32_t k = 0; k < sampleCount; k++) {
+        // Sample data bytes of the headers past the sixteenth, skipped after
+        // the data of the kept ones.
+        uint64_t skippedData = 0;
+        for (uint32_t k = 0; k < storedCount; k++) {
             uint8_t header[SampleHeaderBytes] = {};
             readBytes(header, SampleHeaderBytes);
+            if (k >= sampleCount) {
+                if (exhausted()) break;   // a damaged count: nothing left to skip
+                const uint64_t length = getU32(header);
+                skippedData += header[17] == PackedSampleMark ? 16 + (length + 1) / 2 : length;
+                continue;
+            }
             SampleRecord parsed = {};
             readSampleHeader(&parsed, header);
             uint64_t slots = (uint64_t)parsed.length + SampleSlotsBefore + SampleSlotsAfter;
@@ -404,6 +413,7 @@ int loadInstruments() {
         for (uint32_t k = 0; k < sampleCount; k++) {
             if (!loadSampleData(instrument->samples[k], i + 1)) return 0;
         }
+        if (skippedData) seekTo((int64_t)position() + (int64_t)skippedData);
     }
     return 1;
 }

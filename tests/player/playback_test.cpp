@@ -167,9 +167,9 @@ TEST_F(PlaybackTest, FailedStartsLeaveNothingOpen) {
     std::vector<uint8_t> notXm = writeXm(testModule());
     std::memcpy(notXm.data(), "Ext", 3);
     notXm[3] = 'X';
-    XmModule tooManySamples = testModule();
-    for (int i = 0; i < 16; ++i) tooManySamples.instruments[0].samples.push_back(xmSample8({1, 2, 3}));
-    const std::vector<uint8_t> cases[] = {notXm, writeXm(tooManySamples)};
+    XmModule huge = testModule();
+    huge.instruments[0].samples[0].lengthBytes = 0xF0000000;
+    const std::vector<uint8_t> cases[] = {notXm, writeXm(huge)};
     for (const std::vector<uint8_t>& bytes : cases) {
         device.events.clear();
         EXPECT_EQ(start(bytes), nullptr);

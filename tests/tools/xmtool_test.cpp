@@ -86,10 +86,6 @@ TEST(XmtoolInfo, PrintsTheHeaderFactsAsLoaded) {
 }
 
 TEST(XmtoolInfo, FilesThatDoNotLoadGiveOneLineOnStderr) {
-    XmModule seventeen;
-    XmInstrument& ins = seventeen.addInstrument();
-    for (int k = 0; k < 17; k++) ins.samples.push_back(xmSample8({k}));
-    ModuleFile tooMany(writeXm(seventeen));
     ModuleFile text(std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o', '\n'});
     XmModule huge;
     XmSample s = xmSample8({1});
@@ -103,7 +99,6 @@ TEST(XmtoolInfo, FilesThatDoNotLoadGiveOneLineOnStderr) {
     const Case cases[] = {
         {"/nonexistent/song.xm", "cannot open"},
         {text.path, "not an XM module"},
-        {tooMany.path, "17 samples"},
         {hugeFile.path, "sample"},
     };
     for (const Case& c : cases) {
