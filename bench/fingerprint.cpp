@@ -38,12 +38,9 @@ int main()
     print("powers", powers);
 
     Fnv periods;
-    SampleRecord sample{};
     for (int note = -5; note <= 140; ++note)
-        for (int finetune = -128; finetune <= 127; ++finetune) {
-            sample.finetune = static_cast<int8_t>(finetune);
-            periods.add(amigaPeriod(note, &sample));
-        }
+        for (int finetune = -128; finetune <= 127; ++finetune)
+            periods.add(amigaPeriod(note, finetune));
     print("amigaPeriods", periods);
 
     Fnv steps;

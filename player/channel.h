@@ -7,6 +7,7 @@
 struct Voice;
 
 constexpr int ChannelCountMax = 32;
+constexpr uint8_t NoInstrument = 255;   // instrumentIndex of a channel given none yet
 
 enum UpdateFlagBits : uint8_t {
     UpdatePitch = 1,      // recompute the voice's step from period and periodDelta
@@ -16,10 +17,18 @@ enum UpdateFlagBits : uint8_t {
     ResetPosition = 16,   // an out-of-range sample offset: the voice falls silent
 };
 
+// Where a tone portamento slides: set by its target note, changed on arrival.
+enum PortaDirection : uint8_t {
+    PortaEitherWay = 0,   // towards the target, whichever side it lies
+    PortaUp = 1,          // towards larger periods
+    PortaDown = 2,        // towards smaller periods
+    PortaUpOnly = 3,      // arrived going down: only towards larger periods
+};
+
 struct ChannelState {
     uint8_t noteIndex;         // last stored note, 0-based
     uint8_t updateFlags;       // UpdateFlagBits
-    uint8_t instrumentIndex;   // last stored instrument, 0-based
+    uint8_t instrumentIndex;   // instrument of the playing note, 0-based (NoInstrument: none)
     Voice* voice;              // the voice this channel drives now
     int32_t period;            // linear or Amiga units
     int32_t volume;            // 0..64 after every apply
@@ -49,16 +58,17 @@ struct ChannelState {
     int32_t loopRow;
     int32_t loopCount;
     uint8_t realNote;          // note + relative note, 0-based, 8-bit
-    uint8_t lastEffect;
     uint8_t portaDownMem;
     uint8_t portaUpMem;
     uint8_t xfinePortaDownMem;
     uint8_t xfinePortaUpMem;
     uint8_t volSlideMem;
     uint8_t panSlideMem;
-    uint8_t retrigVolume;
+    uint8_t retrigVolume;      // Rxy: x and y, each kept until a nonzero one replaces it
     uint8_t retrigInterval;
+    uint8_t retrigCount;       // Rxy: ticks since the last retrigger
     uint8_t portaSpeed;
+    uint8_t portaDirection;    // PortaDirection
     int8_t vibPos;             // -32..31
     uint8_t vibSpeed;
     uint8_t vibDepth;
@@ -68,9 +78,11 @@ struct ChannelState {
     uint8_t tremorOn;
     uint8_t tremorOff;
     uint8_t waveControl;       // low nibble vibrato control, high nibble tremolo control
-    int8_t fineVolSlideMem;
+    uint8_t fineVolUpMem;      // EAx and the volume column's 9y
+    uint8_t fineVolDownMem;    // EBx and the volume column's 8y
     uint8_t finePortaUpMem;
     uint8_t finePortaDownMem;
+    uint8_t pendingInstrument; // 1-based number given without a note: the next note takes it
 };
 
 extern ChannelState channels[ChannelCountMax];

@@ -66,7 +66,6 @@ void rowTonePorta(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const Instrumen
                   const SampleRecord*, ModuleRecord*, RowContext*) {
     if (p)
         ch->portaSpeed = p;
-    ch->portaTarget = ch->notePeriod;
     ch->updateFlags &= static_cast<uint8_t>(~(UpdatePitch | StartSample));
 }
 
@@ -83,7 +82,6 @@ void rowTonePortaVolSlide(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const I
                           const SampleRecord*, ModuleRecord*, RowContext*) {
     if (p)
         ch->volSlideMem = p;
-    ch->portaTarget = ch->notePeriod;
     ch->updateFlags &= static_cast<uint8_t>(~(UpdatePitch | StartSample));
 }
 
@@ -100,6 +98,9 @@ void rowTremolo(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const Instrumen
         ch->tremSpeed = x;
     if (y)
         ch->tremDepth = y;
+    // Like the vibrato: tick 0 keeps the offset of the current position, so
+    // a tremolo running over several rows does not jump back at each row.
+    tremoloStep(ch);
 }
 
 void rowSetPanning(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
@@ -109,10 +110,16 @@ void rowSetPanning(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const Instrume
 }
 
 void rowSampleOffset(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
-                     const SampleRecord* sample, ModuleRecord*, RowContext*) {
+                     const SampleRecord* sample, ModuleRecord*, RowContext* context) {
+    // Beside a tone portamento 9xx is ignored and not remembered; without a
+    // note it is only remembered. Only a note that starts here takes it.
+    if ((context->cell->volumeColumn >> 4) == 0xF)
+        return;
     const int32_t offset = 256 * p;
     if (offset)
         ch->sampleOffsetMem = offset;
+    if (!(ch->updateFlags & StartSample))
+        return;
     const uint64_t playableEnd = uint64_t(sample->loopStart) + sample->loopLength;
     if (uint64_t(ch->sampleOffsetMem) < playableEnd) {
         if (ch->voice)
@@ -180,6 +187,8 @@ void rowGlobalVolSlide(ChannelState*, uint8_t p, uint8_t, uint8_t, const Instrum
         module->globalVolSlideMem = p;
 }
 
+// Kept simple on purpose: a position landing on the sustain point is taken
+// like any other, whether or not the note is still held.
 void rowSetEnvelopePosition(ChannelState* ch, uint8_t p, uint8_t, uint8_t,
                             const InstrumentRecord* ins, const SampleRecord*, ModuleRecord*,
                             RowContext*) {
@@ -221,12 +230,50 @@ void rowPanSlide(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const Instrument
     }
 }
 
-void rowMultiRetrig(ChannelState* ch, uint8_t p, uint8_t x, uint8_t y, const InstrumentRecord*,
-                    const SampleRecord*, ModuleRecord*, RowContext*) {
-    if (p) {
-        ch->retrigVolume = x;
-        ch->retrigInterval = y;
+// One tick of Rxy. The counter runs on every tick of R rows, tick 0
+// included; the sample restarts when it has reached the interval, except on a
+// tick 0 that starts a note anyway.
+void multiRetrigStep(ChannelState* ch, const NoteCell* cell, bool rowTick) {
+    uint8_t count = ch->retrigCount;
+    const bool setsVolume = cell->volumeColumn >= 0x10 && cell->volumeColumn <= 0x50;
+    if (rowTick) {
+        // An instrument number (with a note or alone) starts the count again;
+        // a volume in the volume column holds it for this tick.
+        if (cell->instrument && cell->note <= 96)
+            count = 1;
+        if (setsVolume) {
+            ch->retrigCount = count;
+            return;
+        }
     }
+    const bool noteStarts = rowTick && cell->note >= 1 && cell->note <= 96;
+    if (count >= ch->retrigInterval && !noteStarts) {
+        count = 0;
+        // The restart plays the sample that sounds; an instrument number
+        // waiting for a note is dropped.
+        ch->pendingInstrument = 0;
+        ch->period = ch->notePeriod;
+        ch->updateFlags |= StartSample | UpdatePitch | UpdateVolume;
+        if (ch->retrigVolume)
+            ch->volume = retrigVolumeTable[ch->retrigVolume & 15](ch->volume);
+        // The cell's own volume or panning is taken again at each restart.
+        if (setsVolume)
+            ch->volume = cell->volumeColumn - 16;
+        if ((cell->volumeColumn >> 4) == 0xC) {
+            ch->panning = 16 * (cell->volumeColumn & 15);
+            ch->updateFlags |= UpdatePanning;
+        }
+    }
+    ch->retrigCount = static_cast<uint8_t>(count + 1);
+}
+
+void rowMultiRetrig(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord*,
+                    const SampleRecord*, ModuleRecord*, RowContext* context) {
+    if (x)
+        ch->retrigVolume = x;
+    if (y)
+        ch->retrigInterval = y;
+    multiRetrigStep(ch, context->cell, true);
 }
 
 void rowTremor(ChannelState* ch, uint8_t p, uint8_t x, uint8_t y, const InstrumentRecord*,
@@ -272,14 +319,8 @@ void extVibratoControl(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const Inst
     ch->waveControl = static_cast<uint8_t>((ch->waveControl & 0xF0) | y);
 }
 
-void extSetFinetune(ChannelState*, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
-                    const SampleRecord* sample, ModuleRecord*, RowContext*) {
-    // Written into the shared sample, so it holds for every later note of it.
-    // The static empty sample is never written: it stands for "no sample".
-    if (sample != &emptySample)
-        const_cast<SampleRecord*>(sample)->finetune = static_cast<int8_t>(y);
-}
-
+// Each channel keeps one loop start and count; loops nested across channels
+// simply follow this rule channel by channel, kept simple on purpose.
 void extPatternLoop(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                     const SampleRecord*, ModuleRecord* module, RowContext*) {
     if (y == 0) {
@@ -304,30 +345,31 @@ void extCoarsePanning(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const Instr
     ch->updateFlags |= UpdatePanning;
 }
 
-// EA and EB share one signed memory: EA0/EB0 repeat the last one, in its direction.
+// EA and EB each keep their own step, shared with the volume column's fine
+// slides 9y and 8y.
 void extFineVolUp(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                   const SampleRecord*, ModuleRecord*, RowContext*) {
     if (y)
-        ch->fineVolSlideMem = static_cast<int8_t>(-y);
-    ch->volume -= ch->fineVolSlideMem;
+        ch->fineVolUpMem = y;
+    ch->volume += ch->fineVolUpMem;
 }
 
 void extFineVolDown(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                     const SampleRecord*, ModuleRecord*, RowContext*) {
     if (y)
-        ch->fineVolSlideMem = static_cast<int8_t>(y);
-    ch->volume -= ch->fineVolSlideMem;
+        ch->fineVolDownMem = y;
+    ch->volume -= ch->fineVolDownMem;
 }
 
-void extNoteDelay(ChannelState* ch, uint8_t, uint8_t, uint8_t, const InstrumentRecord*,
-                  const SampleRecord*, ModuleRecord*, RowContext* context) {
-    // Undo the row so the previous note sounds on unchanged until the delay.
-    ch->volume = context->savedVolume;
-    ch->period = context->savedPeriod;
-    ch->panning = context->savedPanning;
-    ch->updateFlags = 0;
+void extNoteCut(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
+                const SampleRecord*, ModuleRecord*, RowContext*) {
+    if (y == 0)
+        ch->volume = 0;
 }
 
+// The delayed row goes on counting its ticks past the speed instead of
+// starting again from tick 0 for each repeat; E9x, ECx and EDx see those
+// counts. Kept simple on purpose.
 void extPatternDelay(ChannelState*, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                      const SampleRecord*, ModuleRecord* module, RowContext*) {
     module->patternDelayTicks = y * module->speed;
@@ -340,12 +382,16 @@ void tickArpeggio(ChannelState* ch, const NoteCell* cell, const InstrumentRecord
     const uint8_t p = cell->effectParam;
     if (!p)
         return;
-    const int32_t r = module->tick % 3;
+    // Ticks counted down from the speed choose the note: at speed 6 the row
+    // plays base, y, x, base, y, x. A pattern delay's repeats count afresh.
+    const int32_t speed = module->speed > 0 ? module->speed : 1;
+    const int32_t r = (speed - module->tick % speed) % 3;
     const int32_t n = r == 0 ? 0 : r == 1 ? (p >> 4) : (p & 15);
     if (linearPeriods(module))
         ch->periodDelta = 64 * n;
     else
-        ch->periodDelta = amigaPeriod(ch->realNote + n, sample) - amigaPeriod(ch->realNote, sample);
+        ch->periodDelta = amigaPeriod(ch->realNote + n, sample->finetune) -
+                          amigaPeriod(ch->realNote, sample->finetune);
     ch->updateFlags |= UpdatePitch;
 }
 
@@ -392,6 +438,7 @@ void tickVibratoVolSlide(ChannelState* ch, const NoteCell*, const InstrumentReco
 void tickTremolo(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
                  ModuleRecord*) {
     tremoloStep(ch);
+    advanceTremolo(ch);
 }
 
 void tickVolSlide(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
@@ -399,27 +446,20 @@ void tickVolSlide(ChannelState* ch, const NoteCell*, const InstrumentRecord*, co
     volumeSlide(ch);
 }
 
+// ED is started by the sequencer, which reads the delayed cell at its tick.
 void tickExtended(ChannelState* ch, const NoteCell* cell, const InstrumentRecord*,
-                  const SampleRecord* sample, ModuleRecord* module) {
+                  const SampleRecord*, ModuleRecord* module) {
     const int32_t x = cell->effectParam >> 4;
     const int32_t y = cell->effectParam & 15;
+    // Both count the row's ticks as they are, past the speed in a pattern
+    // delay (see EEx).
     if (x == 0x9) {
         if (y && module->tick % y == 0)
-            ch->updateFlags |= StartSample | UpdatePitch | UpdateVolume;
+            retriggerNote(ch, cell->instrument, true);
     } else if (x == 0xC) {
         if (module->tick == y) {
             ch->volume = 0;
             ch->updateFlags |= UpdateVolume;
-        }
-    } else if (x == 0xD) {
-        if (module->tick == y) {
-            resetChannelForSample(ch, sample);
-            ch->period = ch->notePeriod;
-            ch->updateFlags |= StartSample | UpdatePitch;
-            volumeColumnRow(ch, cell->volumeColumn);
-        } else {
-            // Nothing but the pitch reaches the voice during the delay.
-            ch->updateFlags = 0;
         }
     }
 }
@@ -448,15 +488,18 @@ void tickPanSlide(ChannelState* ch, const NoteCell*, const InstrumentRecord*, co
     ch->updateFlags |= UpdatePanning;
 }
 
-void tickMultiRetrig(ChannelState* ch, const NoteCell*, const InstrumentRecord*,
-                     const SampleRecord*, ModuleRecord* module) {
-    if (!ch->retrigInterval || module->tick % ch->retrigInterval != 0)
-        return;
-    ch->updateFlags |= StartSample;
-    if (ch->retrigVolume) {
-        ch->updateFlags |= UpdateVolume;
-        ch->volume = retrigVolumeTable[ch->retrigVolume & 15](ch->volume);
-    }
+void tickMultiRetrig(ChannelState* ch, const NoteCell* cell, const InstrumentRecord*,
+                     const SampleRecord*, ModuleRecord*) {
+    multiRetrigStep(ch, cell, false);
+}
+
+// Kxx releases at tick xx of the row (K00 on tick 0, in the sequencer); at
+// or beyond the speed it never does.
+void tickKeyOff(ChannelState* ch, const NoteCell* cell, const InstrumentRecord* ins,
+                const SampleRecord*, ModuleRecord* module) {
+    const int32_t speed = module->speed > 0 ? module->speed : 1;
+    if (cell->effectParam != 0 && module->tick % speed == cell->effectParam)
+        releaseChannel(ch, ins);
 }
 
 void tickTremor(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
@@ -490,7 +533,7 @@ const RowAction rowActions[RowActionCount] = {
     rowGlobalVolSlide,    // H
     nullptr,              // I
     nullptr,              // J
-    nullptr,              // K: the sequencer releases the channel itself
+    nullptr,              // K: K00 is released by the sequencer, the rest on their tick
     rowSetEnvelopePosition, // L
     nullptr,              // M
     nullptr,              // N
@@ -527,7 +570,7 @@ const TickAction tickActions[TickActionCount] = {
     tickGlobalVolSlide,    // H
     nullptr,               // I
     nullptr,               // J
-    nullptr,               // K
+    tickKeyOff,            // K
     nullptr,               // L
     nullptr,               // M
     nullptr,               // N
@@ -545,15 +588,15 @@ const RowAction extendedRowActions[ExtendedRowActionCount] = {
     extFinePortaDown,   // E2
     nullptr,            // E3
     extVibratoControl,  // E4
-    extSetFinetune,     // E5
+    nullptr,            // E5: taken by the note decode of its own cell
     extPatternLoop,     // E6
     extTremoloControl,  // E7
     extCoarsePanning,   // E8
     nullptr,            // E9: ticks only
     extFineVolUp,       // EA
     extFineVolDown,     // EB
-    nullptr,            // EC: ticks only
-    extNoteDelay,       // ED
+    extNoteCut,         // EC
+    nullptr,            // ED: the sequencer reads the cell at its tick
     extPatternDelay,    // EE
     nullptr,            // EF
 };
@@ -565,7 +608,7 @@ const RetrigVolumeRule retrigVolumeTable[16] = {
     [](int32_t v) { return v - 4; },
     [](int32_t v) { return v - 8; },
     [](int32_t v) { return v - 16; },
-    [](int32_t v) { return 2 * v / 3; },
+    [](int32_t v) { return (v >> 1) + (v >> 3); },
     [](int32_t v) { return v >> 1; },
     [](int32_t v) { return v; },
     [](int32_t v) { return v + 1; },
@@ -584,10 +627,37 @@ void volumeColumnRow(ChannelState* ch, uint8_t v) {
         return;
     }
     switch (v >> 4) {
-    case 0x6: case 0x8: ch->volume -= y; break;
-    case 0x7: case 0x9: ch->volume += y; break;
-    case 0xA: ch->vibSpeed = static_cast<uint8_t>(y); break;
-    case 0xB: ch->vibDepth = static_cast<uint8_t>(y); break;
+    // 6y and 7y slide on the later ticks only, and leave their step in the
+    // memory that A, 5 and 6 share; 8y and 9y are the fine slides.
+    case 0x6:
+        if (y)
+            ch->volSlideMem = static_cast<uint8_t>(y);
+        break;
+    case 0x7:
+        if (y)
+            ch->volSlideMem = static_cast<uint8_t>(y << 4);
+        break;
+    case 0x8:
+        if (y)
+            ch->fineVolDownMem = static_cast<uint8_t>(y);
+        ch->volume -= y;
+        break;
+    case 0x9:
+        if (y)
+            ch->fineVolUpMem = static_cast<uint8_t>(y);
+        ch->volume += y;
+        break;
+    // Ay and By keep the vibrato's memory when y is 0; By vibrates on tick 0
+    // too, at the position where the vibrato stands, as effect 4 does.
+    case 0xA:
+        if (y)
+            ch->vibSpeed = static_cast<uint8_t>(y);
+        break;
+    case 0xB:
+        if (y)
+            ch->vibDepth = static_cast<uint8_t>(y);
+        vibratoStep(ch);
+        break;
     case 0xC:
         ch->panning = 16 * y;
         ch->updateFlags |= UpdatePanning;
@@ -604,8 +674,7 @@ void volumeColumnRow(ChannelState* ch, uint8_t v) {
         if (y)
             ch->portaSpeed = static_cast<uint8_t>(16 * y);
         ch->updateFlags &= static_cast<uint8_t>(~StartSample);
-        ch->portaTarget = ch->notePeriod;
-        break;
+            break;
     default: break;
     }
 }
@@ -622,7 +691,10 @@ void volumeColumnTick(ChannelState* ch, uint8_t v) {
         ch->updateFlags |= UpdateVolume;
         break;
     case 0xB:
-        ch->vibDepth = static_cast<uint8_t>(y);
+        // Beside effect 4 or 6 both vibratos step, so the position moves
+        // twice in the tick: kept simple on purpose.
+        if (y)
+            ch->vibDepth = static_cast<uint8_t>(y);
         vibratoStep(ch);
         advanceVibrato(ch);
         break;
@@ -650,6 +722,10 @@ void vibratoStep(ChannelState* ch) {
 void advanceVibrato(ChannelState* ch) { ch->vibPos = advancePosition(ch->vibPos, ch->vibSpeed); }
 
 void tremoloStep(ChannelState* ch) {
+    ch->updateFlags |= UpdateVolume;
+    // A silent channel stays silent: the tremolo moves only a volume above 0.
+    if (ch->volume <= 0)
+        return;
     const int32_t p = ch->tremPos;
     const int32_t a = waveAmplitude((ch->waveControl >> 4) & 3, p, false);
     // Scaled like the vibrato but one bit further down: depth 15 at full
@@ -664,25 +740,43 @@ void tremoloStep(ChannelState* ch) {
             d = ch->volume;
         ch->volumeDelta = -d;
     }
-    ch->tremPos = advancePosition(ch->tremPos, ch->tremSpeed);
     ch->updateFlags |= UpdateVolume;
 }
+
+void advanceTremolo(ChannelState* ch) { ch->tremPos = advancePosition(ch->tremPos, ch->tremSpeed); }
 
 void tonePortaStep(ChannelState* ch) {
     ch->updateFlags |= UpdatePitch;
     ch->periodDelta = 0;
+    // Nothing to slide to (no note has given a target yet), or no speed.
+    if (ch->portaTarget == 0 || ch->portaSpeed == 0 ||
+        (ch->portaDirection == PortaEitherWay && ch->period == ch->portaTarget))
+        return;
+    // The direction is the one the target note set (either way when the
+    // note was already there). A slide that arrives going down in period
+    // stays "towards larger periods", so after a lower note a slide without
+    // a new target jumps straight back to the old one, as stored music
+    // expects; one that arrives going up is free again.
     const int32_t s = 4 * ch->portaSpeed;
-    if (ch->period < ch->portaTarget) {
-        ch->period += s;
-        if (ch->period > ch->portaTarget)
-            ch->period = ch->portaTarget;
-    } else {
+    const uint8_t direction = ch->portaDirection;
+    if (direction == PortaDown || (direction == PortaEitherWay && ch->period > ch->portaTarget)) {
         ch->period -= s;
-        if (ch->period < ch->portaTarget)
+        if (ch->period <= ch->portaTarget) {
             ch->period = ch->portaTarget;
+            ch->portaDirection = PortaUpOnly;
+        }
+    } else {
+        ch->period += s;
+        if (ch->period >= ch->portaTarget) {
+            ch->period = ch->portaTarget;
+            if (direction == PortaUp)
+                ch->portaDirection = PortaEitherWay;
+        }
     }
 }
 
+// The counter runs through tick 0 of every T row too, and the silence ends
+// with the tremor: kept simple on purpose.
 void tremorStep(ChannelState* ch) {
     ch->updateFlags |= UpdateVolume;
     if (ch->tremorCount > ch->tremorOn)

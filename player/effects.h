@@ -35,5 +35,6 @@ void volumeColumnTick(ChannelState* channel, uint8_t volumeByte);
 void vibratoStep(ChannelState* channel);
 void advanceVibrato(ChannelState* channel);
 void tremoloStep(ChannelState* channel);
+void advanceTremolo(ChannelState* channel);
 void tonePortaStep(ChannelState* channel);
 void tremorStep(ChannelState* channel);

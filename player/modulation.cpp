@@ -183,11 +183,10 @@ double semitonePower(double x)
 
 double scaledPow2(double x) { return SemitoneScale * exp2Deterministic(x); }
 
-int32_t amigaPeriod(int32_t realNote, const SampleRecord* sample)
+int32_t amigaPeriod(int32_t realNote, int32_t finetune)
 {
     if (realNote < AmigaNoteLowest) realNote = AmigaNoteLowest;
     if (realNote > AmigaNoteHighest) realNote = AmigaNoteHighest;
-    const int32_t finetune = sample ? sample->finetune : 0;
     const int32_t x0 = 132 - realNote;
     const int32_t p0 = static_cast<int32_t>(roundToInt(semitonePower(x0)));
     const int32_t x1 = finetune >= 0 ? x0 - 1 : x0 + 1;
@@ -215,9 +214,17 @@ void resetChannelForSample(ChannelState* channel, const SampleRecord* sample)
     channel->volEnvDone = 0;
     channel->panEnvDone = 0;
     channel->tremorCount = 0;
-    if (static_cast<int8_t>(channel->waveControl) < 0x4F) channel->tremPos = 0;
-    if ((channel->waveControl & 0x0C) == 0) channel->vibPos = 0;
+    // The vibrato and tremolo positions restart with a new note (the note
+    // decode), not with an instrument number alone.
     channel->updateFlags |= UpdateVolume | UpdatePanning;
+}
+
+void releaseChannel(ChannelState* channel, const InstrumentRecord* instrument)
+{
+    // Held at 255 so a long run of key-offs never wraps back to "not released".
+    if (channel->keyOff < 255) channel->keyOff += 1;
+    if (!(instrument->volumeEnvelopeFlags & EnvelopeOn)) channel->volume = 0;
+    channel->updateFlags |= UpdateVolume;
 }
 
 void envelopeStep(ChannelState* channel, const InstrumentRecord* instrument, uint8_t which)

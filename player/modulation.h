@@ -13,8 +13,12 @@ struct Voice;
 double semitonePower(double x);   // 13.375 * 2^(x / 12)
 double scaledPow2(double x);      // 13.375 * 2^x
 
-int32_t amigaPeriod(int32_t realNote, const SampleRecord* sample);
+// finetune: -128..127, a semitone in 128 steps.
+int32_t amigaPeriod(int32_t realNote, int32_t finetune);
 void resetChannelForSample(ChannelState* channel, const SampleRecord* sample);
+// Key-off: the sustain ends and the fade-out starts; without a volume
+// envelope the channel volume drops to 0 (a later volume brings it back).
+void releaseChannel(ChannelState* channel, const InstrumentRecord* instrument);
 // which: UpdateVolume for the volume envelope, UpdatePanning for the panning one.
 void envelopeStep(ChannelState* channel, const InstrumentRecord* instrument, uint8_t which);
 void autoVibratoStep(ChannelState* channel, const InstrumentRecord* instrument);

@@ -93,8 +93,12 @@ void startSongPlayback() {
     const int32_t count = song.channelCount < 0 ? 0
                           : song.channelCount > ChannelCountMax ? ChannelCountMax
                                                                 : song.channelCount;
-    for (int32_t i = 0; i < count; ++i)
+    // No instrument yet: a note before the first instrument number plays
+    // nothing.
+    for (int32_t i = 0; i < count; ++i) {
         channels[i].voice = &voices[i];
+        channels[i].instrumentIndex = NoInstrument;
+    }
     setTempo(song.defaultTempo);
     renderIndex = 0;
     statsIndex.store(0, std::memory_order_relaxed);

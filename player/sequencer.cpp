@@ -57,17 +57,175 @@ void updateTargets(Voice* v) {
     v->targetLeft = v->mixVolume * (255 - v->finalPan) / 255;
 }
 
-void decodeNote(ChannelState* ch, uint8_t note, const SampleRecord* sample, bool tonePorta) {
+// A row whose note slides to its pitch instead of starting: effects 3 and 5
+// and the volume column's Fx.
+bool tonePortaCell(const NoteCell* cell) {
+    return cell->effect == 3 || cell->effect == 5 || (cell->volumeColumn >> 4) == 0xF;
+}
+
+// Note delay ED1..EDF: the cell is read at the delay tick. ED0 plays at once.
+int32_t noteDelayTick(const NoteCell* cell) {
+    const bool delay = cell->effect == 0xE && (cell->effectParam >> 4) == 0xD;
+    return delay ? cell->effectParam & 15 : 0;
+}
+
+// The instrument (0-based) and the sample it maps a note (0-based) to.
+const SampleRecord* sampleFor(uint8_t instrumentIndex, uint8_t noteIndex,
+                              const InstrumentRecord** instrument) {
+    const uint32_t count = song.instrumentCount & 0xFF;
+    if (!song.instrumentTable || instrumentIndex >= count) {
+        *instrument = &silentInstrument;
+        return &emptySample;
+    }
+    const InstrumentRecord* ins = &song.instrumentTable[instrumentIndex];
+    *instrument = ins;
+    const uint32_t number = noteIndex < 96 ? ins->sampleMap[noteIndex] : 16;
+    if (number < 16 && ins->samples[number])
+        return ins->samples[number];
+    return &emptySample;
+}
+
+void decodeNote(ChannelState* ch, const NoteCell* cell, const SampleRecord* sample, bool tonePorta) {
     // Note plus relative note wraps in 8 bits; a sum of 0 gives -1 here.
-    const int32_t realNote = ((note + sample->relativeNote) & 255) - 1;
+    const int32_t realNote = ((cell->note + sample->relativeNote) & 255) - 1;
+    // E5x sets the finetune of the note in its own cell only, as (x - 8) x 16;
+    // the sample keeps its own for every other note.
+    const bool setFinetune = !tonePorta && cell->effect == 0xE && (cell->effectParam >> 4) == 5;
+    const int32_t finetune = setFinetune ? ((cell->effectParam & 15) - 8) * 16 : sample->finetune;
     ch->realNote = static_cast<uint8_t>(realNote);
     if (linearPeriods())
-        ch->notePeriod = 7680 - 64 * realNote - sample->finetune / 2;
+        ch->notePeriod = 7680 - 64 * realNote - finetune / 2;
     else
-        ch->notePeriod = amigaPeriod(realNote, sample);
-    if (!tonePorta)
+        ch->notePeriod = amigaPeriod(realNote, finetune);
+    if (!tonePorta) {
         ch->period = ch->notePeriod;
+        // A new note starts its vibrato and tremolo from the top of the wave,
+        // unless E4x / E7x asked to keep the position.
+        if (!(ch->waveControl & 0x04))
+            ch->vibPos = 0;
+        if (!(ch->waveControl & 0x40))
+            ch->tremPos = 0;
+    }
     ch->updateFlags |= StartSample;
+}
+
+// The note, instrument and volume column of a cell: on tick 0, or at the
+// delay tick of a note delay. Returns the sample the channel plays now.
+const SampleRecord* takeCell(ChannelState* ch, const NoteCell* cell, bool delayed,
+                             const InstrumentRecord** ins) {
+    // K00 releases at once and ignores the cell's note. Beside an instrument
+    // number the volume stays as it is, and the number waits for the next
+    // note. A volume-column portamento takes precedence over it.
+    if (cell->effect == 20 && cell->effectParam == 0 && (cell->volumeColumn >> 4) != 0xF) {
+        const SampleRecord* sample = lookupSample(ch, ins);
+        const int32_t volume = ch->volume;
+        releaseChannel(ch, *ins);
+        if (cell->instrument) {
+            ch->pendingInstrument = cell->instrument;
+            ch->volume = volume;
+        }
+        volumeColumnRow(ch, cell->volumeColumn);
+        return sample;
+    }
+    // Before its first instrument a channel takes a portamento's note as a
+    // plain one (the portamento effect keeps it from sounding).
+    const bool tonePorta = tonePortaCell(cell) && ch->instrumentIndex != NoInstrument;
+    const bool hasNote = cell->note >= 1 && cell->note <= 96;
+    // An instrument number waits for the next note; until then the playing
+    // sample goes on and the number only resets the channel from it. A note
+    // that a tone portamento slides to drops it, and any number beside it.
+    if (tonePorta && hasNote)
+        ch->pendingInstrument = 0;
+    else if (cell->instrument)
+        ch->pendingInstrument = cell->instrument;
+    // A note without a number of its own starts the envelopes and fade-out
+    // afresh when it takes a waiting number of another instrument, or of an
+    // instrument without a volume envelope (whose release is only the
+    // fade). The channel's very first instrument also sets the volume and
+    // panning from its sample.
+    bool takesWaiting = false;
+    if (hasNote && !tonePorta && !cell->instrument) {
+        const InstrumentRecord* waiting = nullptr;
+        if (ch->pendingInstrument)
+            sampleFor(static_cast<uint8_t>(ch->pendingInstrument - 1), 0, &waiting);
+        takesWaiting = waiting && (ch->pendingInstrument != ch->instrumentIndex + 1 ||
+                                   !(waiting->volumeEnvelopeFlags & EnvelopeOn));
+    }
+    const bool firstInstrument = takesWaiting && ch->instrumentIndex == NoInstrument;
+    if (hasNote && !tonePorta) {
+        if (ch->pendingInstrument)
+            ch->instrumentIndex = static_cast<uint8_t>(ch->pendingInstrument - 1);
+        ch->pendingInstrument = 0;
+        ch->noteIndex = static_cast<uint8_t>(cell->note - 1);
+    }
+    const SampleRecord* sample = lookupSample(ch, ins);
+    if (hasNote)
+        decodeNote(ch, cell, sample, tonePorta);
+    if (takesWaiting) {
+        const int32_t volume = ch->volume;
+        const int32_t panning = ch->panning;
+        resetChannelForSample(ch, sample);
+        if (!firstInstrument) {
+            ch->volume = volume;
+            ch->panning = panning;
+        }
+    }
+    // Only a note beside a tone portamento sets where it slides to, and only
+    // while the voice sounds something to slide from.
+    if (hasNote && tonePorta && ch->voice && ch->voice->sample) {
+        ch->portaTarget = ch->notePeriod;
+        ch->portaDirection = ch->portaTarget == ch->period ? PortaEitherWay
+                             : ch->portaTarget > ch->period ? PortaUp
+                                                            : PortaDown;
+    }
+    const bool release = cell->note >= 97;
+    if (release)
+        releaseChannel(ch, *ins);
+    if (cell->instrument && release) {
+        // Released, then back to the sample's volume and panning; the
+        // envelopes and the fade-out go on from where they are.
+        ch->volume = sample->volume;
+        ch->panning = sample->panning;
+        ch->updateFlags |= UpdateVolume | UpdatePanning;
+    } else if (cell->instrument && ch->instrumentIndex == NoInstrument) {
+        // Nothing played yet: the number's own sample gives the volume.
+        const InstrumentRecord* own;
+        resetChannelForSample(ch, sampleFor(static_cast<uint8_t>(cell->instrument - 1), ch->noteIndex, &own));
+    } else if (cell->instrument) {
+        resetChannelForSample(ch, sample);
+    }
+    if (delayed && release) {
+        // A delayed key-off ends in a restart of the envelopes from the
+        // sample's volume; without a volume envelope (and an instrument
+        // number) it silences.
+        resetChannelForSample(ch, sample);
+        if (!((*ins)->volumeEnvelopeFlags & EnvelopeOn) && !cell->instrument)
+            ch->volume = 0;
+    } else if (delayed && hasNote && !cell->instrument) {
+        // A delayed note restarts the envelopes and the fade-out but keeps
+        // the channel's volume and panning when it comes without an
+        // instrument number.
+        const int32_t volume = ch->volume;
+        const int32_t panning = ch->panning;
+        resetChannelForSample(ch, sample);
+        ch->volume = volume;
+        ch->panning = panning;
+    }
+    volumeColumnRow(ch, cell->volumeColumn);
+    return sample;
+}
+
+// An instrument without an envelope plays at full envelope volume and
+// centred envelope panning, whatever an instrument before it left there.
+void envelopeSteps(ChannelState* ch, const InstrumentRecord* ins) {
+    if (ins->volumeEnvelopeFlags & EnvelopeOn)
+        envelopeStep(ch, ins, UpdateVolume);
+    else
+        ch->envVolume = 64;
+    if (ins->panningEnvelopeFlags & EnvelopeOn)
+        envelopeStep(ch, ins, UpdatePanning);
+    else
+        ch->envPanning = 32;
 }
 
 void fadeStep(ChannelState* ch, const InstrumentRecord* ins) {
@@ -85,17 +243,18 @@ void setTempo(uint32_t bpm) {
 }
 
 const SampleRecord* lookupSample(const ChannelState* ch, const InstrumentRecord** instrument) {
-    const uint32_t count = song.instrumentCount & 0xFF;
-    if (!song.instrumentTable || ch->instrumentIndex >= count) {
-        *instrument = &silentInstrument;
-        return &emptySample;
-    }
-    const InstrumentRecord* ins = &song.instrumentTable[ch->instrumentIndex];
-    *instrument = ins;
-    const uint32_t number = ch->noteIndex < 96 ? ins->sampleMap[ch->noteIndex] : 16;
-    if (number < 16 && ins->samples[number])
-        return ins->samples[number];
-    return &emptySample;
+    return sampleFor(ch->instrumentIndex, ch->noteIndex, instrument);
+}
+
+// The voice's mixVolume and gains from the channel's volume, envelope, fade
+// and the global volume.
+void pushVolume(const ChannelState* ch, Voice* v) {
+    const double product = double(ch->volume + ch->volumeDelta) * ch->envVolume * ch->fadeVolume *
+                           song.globalVolume * 255.0 / 34359738368.0;
+    // Kept within the voice gain range even for envelope values the loader
+    // let through above 64.
+    v->mixVolume = clampInt(static_cast<int32_t>(std::lround(product)), 0, 128);
+    updateTargets(v);
 }
 
 void applyChannel(ChannelState* ch, const InstrumentRecord* ins, const SampleRecord* sample) {
@@ -135,15 +294,13 @@ void applyChannel(ChannelState* ch, const InstrumentRecord* ins, const SampleRec
         v->posInt = static_cast<uint32_t>(v->startOffset);
         v->startOffset = 0;
     }
+    // A released note that has faded out ends: its voice stops, and only a
+    // new note sounds again on the channel.
+    if (ch->keyOff && ch->fadeVolume == 0)
+        v->sample = nullptr;
     ch->volume = clampInt(ch->volume, 0, 64);
-    if (ch->updateFlags & UpdateVolume) {
-        const double product = double(ch->volume + ch->volumeDelta) * ch->envVolume *
-                               ch->fadeVolume * song.globalVolume * 255.0 / 34359738368.0;
-        // Kept within the voice gain range even for envelope values the
-        // loader let through above 64.
-        v->mixVolume = clampInt(static_cast<int32_t>(std::lround(product)), 0, 128);
-        updateTargets(v);
-    }
+    if (ch->updateFlags & UpdateVolume)
+        pushVolume(ch, v);
     if (ch->updateFlags & UpdatePanning) {
         const int32_t p = ch->panning;
         const int32_t spread = (128 - (p < 128 ? 128 - p : p - 128)) >> 5;
@@ -162,6 +319,36 @@ void applyChannel(ChannelState* ch, const InstrumentRecord* ins, const SampleRec
         pitchStep(ch, v);
 }
 
+void retriggerNote(ChannelState* ch, uint8_t instrument, bool laterTick) {
+    // The envelopes start again; volume and panning stay, and so does a
+    // release with its fade-out unless the cell brings an instrument number.
+    const int32_t volume = ch->volume;
+    const int32_t panning = ch->panning;
+    const uint8_t keyOff = ch->keyOff;
+    const int32_t fadeVolume = ch->fadeVolume;
+    // A number waiting from an earlier row is dropped.
+    ch->pendingInstrument = 0;
+    if (instrument) {
+        ch->instrumentIndex = static_cast<uint8_t>(instrument - 1);
+        const InstrumentRecord* ins;
+        const NoteCell note = {static_cast<uint8_t>(ch->noteIndex + 1), 0, 0, 0, 0};
+        decodeNote(ch, &note, lookupSample(ch, &ins), false);
+    }
+    const InstrumentRecord* ins;
+    resetChannelForSample(ch, lookupSample(ch, &ins));
+    ch->volume = volume;
+    ch->panning = panning;
+    if (!instrument) {
+        ch->keyOff = keyOff;
+        ch->fadeVolume = fadeVolume;
+    }
+    // The last note decoded, also one a tone portamento slid to.
+    ch->period = ch->notePeriod;
+    ch->updateFlags |= StartSample | UpdatePitch | UpdateVolume;
+    if (laterTick)
+        envelopeSteps(ch, ins);
+}
+
 void processRow() {
     const NoteCell* cells = rowCells(patternAt(song.orderPos), song.row);
     rowContext.jumpSeen = 0;
@@ -170,46 +357,23 @@ void processRow() {
         ChannelState* ch = &channels[c];
         const NoteCell* cell = &cells[c];
         const uint8_t p = cell->effectParam;
-        const uint8_t x = p >> 4;
-        const uint8_t y = p & 15;
-        const bool tonePorta = cell->effect == 3 || cell->effect == 5;
-        const bool hasNote = cell->note >= 1 && cell->note <= 96;
-        if (!tonePorta) {
-            if (cell->instrument)
-                ch->instrumentIndex = static_cast<uint8_t>(cell->instrument - 1);
-            if (hasNote)
-                ch->noteIndex = static_cast<uint8_t>(cell->note - 1);
-        }
-        const InstrumentRecord* ins;
-        const SampleRecord* sample = lookupSample(ch, &ins);
-        rowContext.savedPeriod = ch->period;
-        rowContext.savedVolume = ch->volume;
-        rowContext.savedPanning = ch->panning;
-        // The last tremolo offset stays in the volume once the tremolo ends.
-        if (cell->effect != 7 && ch->lastEffect == 7)
-            ch->volume += ch->volumeDelta;
-        ch->lastEffect = cell->effect;
+        rowContext.cell = cell;
         ch->volumeDelta = 0;
         ch->periodDelta = 0;
         ch->updateFlags = UpdatePitch | UpdateVolume;
-        if (hasNote)
-            decodeNote(ch, cell->note, sample, tonePorta);
-        if (cell->instrument)
-            resetChannelForSample(ch, sample);
-        volumeColumnRow(ch, cell->volumeColumn);
-        // Held at 255 so a long run of key-offs never wraps back to "not released".
-        if ((cell->note >= 97 || cell->effect == 20) && ch->keyOff < 255)
-            ch->keyOff += 1;
-        if (ins->volumeEnvelopeFlags & EnvelopeOn)
-            envelopeStep(ch, ins, UpdateVolume);
-        else if (ch->keyOff)
-            ch->envVolume = 0;
-        if (ins->panningEnvelopeFlags & EnvelopeOn)
-            envelopeStep(ch, ins, UpdatePanning);
+        const InstrumentRecord* ins;
+        const SampleRecord* sample =
+            noteDelayTick(cell) ? lookupSample(ch, &ins) : takeCell(ch, cell, false, &ins);
+        // E90 retriggers on the row tick itself, where no note starts anyway.
+        if (cell->effect == 0xE && p == 0x90 && !(ch->updateFlags & StartSample)) {
+            retriggerNote(ch, cell->instrument, false);
+            sample = lookupSample(ch, &ins);
+        }
+        envelopeSteps(ch, ins);
         if (ch->keyOff)
             fadeStep(ch, ins);
         if (cell->effect >= 1 && cell->effect < RowActionCount && rowActions[cell->effect])
-            rowActions[cell->effect](ch, p, x, y, ins, sample, &song, &rowContext);
+            rowActions[cell->effect](ch, p, p >> 4, p & 15, ins, sample, &song, &rowContext);
         applyChannel(ch, ins, sample);
     }
 }
@@ -225,22 +389,38 @@ void processTick() {
         ch->volumeDelta = 0;
         ch->periodDelta = 0;
         ch->updateFlags = 0;
-        if (ins->volumeEnvelopeFlags & EnvelopeOn)
-            envelopeStep(ch, ins, UpdateVolume);
-        if (ins->panningEnvelopeFlags & EnvelopeOn)
-            envelopeStep(ch, ins, UpdatePanning);
+        envelopeSteps(ch, ins);
         if (ch->keyOff) {
             fadeStep(ch, ins);
             ch->updateFlags |= UpdateVolume;
         }
         volumeColumnTick(ch, cell->volumeColumn);
+        // Counted from the row's tick 0 once, also when a pattern delay
+        // makes the row longer: kept simple on purpose.
+        const int32_t delay = noteDelayTick(cell);
+        if (delay && song.tick == delay) {
+            // The cell is taken as a row would take it. Without a note of its
+            // own it plays the last one again, with a waiting instrument
+            // number. The new note's envelopes take their first step at once.
+            sample = takeCell(ch, cell, true, &ins);
+            if (!cell->note && ch->period != 0)
+                retriggerNote(ch, ch->pendingInstrument, false);
+            if (cell->note || ch->period != 0) {
+                sample = lookupSample(ch, &ins);
+                envelopeSteps(ch, ins);
+            }
+        }
         if (cell->effect < TickActionCount && tickActions[cell->effect])
             tickActions[cell->effect](ch, cell, ins, sample, &song);
+        // A retrigger may have taken a waiting instrument number.
+        if (ch->updateFlags & StartSample)
+            sample = lookupSample(ch, &ins);
         applyChannel(ch, ins, sample);
     }
 }
 
 void sequencerTick() {
+    const int32_t globalVolume = song.globalVolume;
     if (song.tick == 0) {
         if (song.pendingOrder >= 0)
             song.orderPos = song.pendingOrder;
@@ -272,6 +452,13 @@ void sequencerTick() {
         }
     } else {
         processTick();
+    }
+    // A global volume change reaches every channel in the tick it happens,
+    // also those its row had already passed.
+    if (song.globalVolume != globalVolume) {
+        for (int32_t c = 0; c < channelsInUse(); ++c)
+            if (channels[c].voice)
+                pushVolume(&channels[c], channels[c].voice);
     }
     song.tick += 1;
     if (song.tick >= song.speed + song.patternDelayTicks) {

@@ -6,14 +6,13 @@
 
 struct ChannelState;
 struct InstrumentRecord;
+struct NoteCell;
 struct SampleRecord;
 
 // Scratch of one row step, seen by the row actions of the effects.
 struct RowContext {
     int32_t jumpSeen;       // position jumps met so far in this row, all channels
-    int32_t savedPeriod;    // the decoded channel's period, volume and panning
-    int32_t savedVolume;    // before the row touched them
-    int32_t savedPanning;
+    const NoteCell* cell;   // the cell of the channel being decoded
 };
 
 // tickFrames = 110250 / bpm (bpm 0 gives 110250): a tick of 2.5 / bpm seconds.
@@ -26,6 +25,11 @@ void processTick();
 // The channel's instrument (a silent, sample-less one when the song lacks it)
 // and the sample its stored note maps to (emptySample when none).
 const SampleRecord* lookupSample(const ChannelState* channel, const InstrumentRecord** instrument);
+// E9x: the channel's last note starts again with its envelopes, with the
+// instrument number of the retriggering cell when it has one (0: none);
+// volume and panning stay, a release and its fade-out without a number.
+// After a row tick the new envelopes take their first step at once.
+void retriggerNote(ChannelState* channel, uint8_t instrument, bool laterTick);
 // Pushes the channel's results of this tick into its voice.
 void applyChannel(ChannelState* channel, const InstrumentRecord* instrument, const SampleRecord* sample);
 

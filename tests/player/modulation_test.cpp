@@ -50,14 +50,10 @@ TEST(AmigaPeriodTest, NotesAndFinetunesWithinTheClampedRange)
         {48, 0, 1712},    {95, 0, 113},     {0, 0, 27392},      {48, 64, 1664}, {48, -64, 1763},
         {48, 127, 1616},  {48, -128, 1814}, {-1, 0, 29021},     {-1000, 0, 29021},
     };
-    SampleRecord sample{};
-    for (const Case& c : cases) {
-        sample.finetune = c.finetune;
-        EXPECT_EQ(amigaPeriod(c.realNote, &sample), c.period) << c.realNote << " " << int(c.finetune);
-    }
-    sample.finetune = 0;
-    EXPECT_GT(amigaPeriod(131, &sample), 0);
-    for (int32_t note : {254, 500}) EXPECT_EQ(amigaPeriod(note, &sample), amigaPeriod(131, &sample)) << note;
+    for (const Case& c : cases)
+        EXPECT_EQ(amigaPeriod(c.realNote, c.finetune), c.period) << c.realNote << " " << int(c.finetune);
+    EXPECT_GT(amigaPeriod(131, 0), 0);
+    for (int32_t note : {254, 500}) EXPECT_EQ(amigaPeriod(note, 0), amigaPeriod(131, 0)) << note;
 }
 
 // Expected steps are f * 2^32 / 44,100 for the frequency the case names.
@@ -226,30 +222,6 @@ TEST(ResetChannelTest, RestartsEverythingFromTheSample)
         EXPECT_EQ(field, 0);
     EXPECT_EQ(channel.volEnvValue, volEnvValue);   // the first envelope step sets it
     EXPECT_EQ(channel.updateFlags, UpdatePitch | UpdateVolume | UpdatePanning);
-}
-
-TEST(ResetChannelTest, WaveControlDecidesWhetherPositionsRestart)
-{
-    struct Case {
-        uint8_t waveControl;
-        bool keepTremolo;
-        bool keepVibrato;
-    };
-    const Case cases[] = {
-        {0x00, false, false}, {0x4E, false, true}, {0x4F, true, true},  {0x7F, true, true},
-        {0x80, false, false}, {0xFF, false, true},  {0x04, false, true}, {0x08, false, true},
-        {0x43, false, false},
-    };
-    SampleRecord sample{};
-    for (const Case& c : cases) {
-        ChannelState channel{};
-        channel.waveControl = c.waveControl;
-        channel.tremPos = 9;
-        channel.vibPos = -7;
-        resetChannelForSample(&channel, &sample);
-        EXPECT_EQ(channel.tremPos, c.keepTremolo ? 9 : 0) << int(c.waveControl);
-        EXPECT_EQ(channel.vibPos, c.keepVibrato ? -7 : 0) << int(c.waveControl);
-    }
 }
 
 TEST(AutoVibratoTest, SweepRaisesTheDepthOverItsTicks)

@@ -76,7 +76,7 @@ TEST(Render, ArpeggioStepsThroughItsThreeNotesTickByTick) {
     m.patterns[0].at(0, 0) = xmCell(73, 1, 0, 0x0, 0x47);   // C-6, 047
     const std::vector<float> x = render(m, 6 * TickFrames);
     const double base = rateOf(8363 * 4.0);
-    const double ratio[3] = {1.0, std::pow(2.0, 4 / 12.0), std::pow(2.0, 7 / 12.0)};
+    const double ratio[3] = {1.0, std::pow(2.0, 7 / 12.0), std::pow(2.0, 4 / 12.0)};   // base, y, x
     for (size_t t = 0; t < 6; ++t) {
         const double hz = audio::pitch(x, t * TickFrames + 100, (t + 1) * TickFrames - 20);
         EXPECT_NEAR(hz, base * ratio[t % 3], base * ratio[t % 3] * 0.03) << "tick " << t;

