@@ -592,7 +592,7 @@ const RowAction extendedRowActions[ExtendedRowActionCount] = {
     extPatternLoop,     // E6
     extTremoloControl,  // E7
     extCoarsePanning,   // E8
-    nullptr,            // E9: ticks only
+    nullptr,            // E9: ticks, and E90 in the sequencer
     extFineVolUp,       // EA
     extFineVolDown,     // EB
     extNoteCut,         // EC
@@ -674,7 +674,7 @@ void volumeColumnRow(ChannelState* ch, uint8_t v) {
         if (y)
             ch->portaSpeed = static_cast<uint8_t>(16 * y);
         ch->updateFlags &= static_cast<uint8_t>(~StartSample);
-            break;
+        break;
     default: break;
     }
 }
