@@ -14,6 +14,7 @@ struct SdlDisplay {
     SDL_Window* window;
     SDL_GLContext context;
     EscapeTracker escape;
+    bool quitRequested;   // SDL_QUIT seen: reads as Escape from then on
 };
 SdlDisplay sdlDisplay;
 
@@ -71,14 +72,20 @@ void platformPresent() {
 }
 
 int16_t platformEscapeState() {
-    // Pumping keeps the window alive; everything but Escape is dropped, as the
-    // Win32 side never reads its window messages.
+    // Pumping keeps the window alive; everything but Escape and a request to
+    // quit is dropped, as the Win32 side never reads its window messages.
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         if ((event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) &&
             event.key.keysym.scancode == SDL_SCANCODE_ESCAPE)
             escapeKeyEvent(sdlDisplay.escape, event.type == SDL_KEYDOWN, event.key.repeat != 0);
+        // Ctrl-C in the terminal (SDL turns SIGINT and SIGTERM into this) or
+        // the window manager's close: the program ends as on Escape.
+        if (event.type == SDL_QUIT)
+            sdlDisplay.quitRequested = true;
     }
+    if (sdlDisplay.quitRequested)
+        return int16_t(0x8001);
     return escapeKeyPoll(sdlDisplay.escape);
 }
 
