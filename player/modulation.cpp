@@ -288,11 +288,20 @@ void pitchStep(ChannelState* channel, Voice* voice)
         if (octaves < -64.0) octaves = -64.0;
         frequency = roundToInt(scaledPow2(octaves) * LinearFrequencyFactor);
     } else {
-        frequency = AmigaClock / sum;
+        // 32-bit division (the 32-bit build has no 64-bit divide instruction):
+        // a sum beyond 32 bits gives 0 either way.
+        const int64_t limit = INT32_MAX;
+        frequency = sum > limit || sum < -limit ? 0 : int32_t(AmigaClock) / int32_t(sum);
     }
     if (frequency < LowestFrequency) frequency = LowestFrequency;
     if (frequency > HighestFrequency) frequency = HighestFrequency;
-    voice->stepInt = static_cast<uint32_t>(frequency / OutputRate);
-    voice->stepFrac =
-        static_cast<uint32_t>((static_cast<uint64_t>(frequency % OutputRate) << 32) / OutputRate);
+    // The step f / 44100 in 32.32: the fraction by long division in two
+    // 16-bit digits, exact, in 32-bit arithmetic.
+    const uint32_t f = static_cast<uint32_t>(frequency);
+    const uint32_t rate = static_cast<uint32_t>(OutputRate);
+    const uint32_t rest = f % rate;
+    const uint32_t high = (rest << 16) / rate;
+    const uint32_t low = (((rest << 16) % rate) << 16) / rate;
+    voice->stepInt = f / rate;
+    voice->stepFrac = (high << 16) | low;
 }

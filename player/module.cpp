@@ -26,8 +26,6 @@
 //   missing) while a header declaring gigabytes is refused.
 #include "module.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 #include "sources.h"
@@ -37,6 +35,14 @@ char songTitle[21];
 const SampleRecord emptySample = {};
 uint8_t moduleHeader[ModuleHeaderSize];
 char moduleLoadError[160];
+bool songLoaded;
+
+void setLoadError(const char* text) {
+    moduleLoadError[0] = 0;
+    const size_t n = std::strlen(text) < sizeof moduleLoadError - 1 ? std::strlen(text) : sizeof moduleLoadError - 1;
+    std::memcpy(moduleLoadError, text, n);
+    moduleLoadError[n] = 0;
+}
 
 namespace {
 
@@ -65,11 +71,37 @@ uint32_t getU32(const uint8_t* p) {
     return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
 
-int fail(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(moduleLoadError, sizeof moduleLoadError, format, args);
-    va_end(args);
+// Error text is put together piece by piece: no printf family in the player.
+void addError(const char* text) {
+    size_t used = std::strlen(moduleLoadError);
+    while (*text && used + 1 < sizeof moduleLoadError) moduleLoadError[used++] = *text++;
+    moduleLoadError[used] = 0;
+}
+
+// Decimal digits by subtracting powers of ten: no 64-bit division, which the
+// 32-bit build would call a helper for.
+void addError(uint64_t number) {
+    static const uint64_t powers[20] = {
+        1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull, 100000000ull,
+        1000000000ull, 10000000000ull, 100000000000ull, 1000000000000ull, 10000000000000ull,
+        100000000000000ull, 1000000000000000ull, 10000000000000000ull, 100000000000000000ull,
+        1000000000000000000ull, 10000000000000000000ull};
+    char text[21];
+    int n = 0;
+    for (int k = 19; k >= 0; k--) {
+        char d = '0';
+        while (number >= powers[k]) {
+            number -= powers[k];
+            d++;
+        }
+        if (d != '0' || n > 0 || k == 0) text[n++] = d;
+    }
+    text[n] = 0;
+    addError(text);
+}
+
+int fail(const char* text) {
+    setLoadError(text);
     return 0;
 }
 
@@ -105,27 +137,36 @@ uint8_t readByte() {
 
 void* loadAlloc(uint64_t size, const char* what) {
     if (size > budgetLeft || size > SIZE_MAX / 2) {
-        fail("%s needs %llu bytes, more than a file of this size could describe", what,
-             (unsigned long long)size);
+        fail(what);
+        addError(" needs ");
+        addError(size);
+        addError(" bytes, more than a file of this size could describe");
         return nullptr;
     }
     void* block = allocZeroed((size_t)size);
     if (block == nullptr) {
-        fail("out of memory for %s (%llu bytes)", what, (unsigned long long)size);
+        fail("out of memory for ");
+        addError(what);
+        addError(" (");
+        addError(size);
+        addError(" bytes)");
         return nullptr;
     }
     budgetLeft -= size;
     return block;
 }
 
-void filterTitle() {
+// A name field as text: drops controls and every byte >= 128.
+void copyName(char* out, const uint8_t* field, int32_t width) {
     int32_t length = 0;
-    for (int32_t i = 0; i < 20; i++) {
-        int8_t c = (int8_t)moduleHeader[17 + i];
-        if (c >= 32) songTitle[length++] = (char)c;   // drops controls and every byte >= 128
+    for (int32_t i = 0; i < width; i++) {
+        int8_t c = (int8_t)field[i];
+        if (c >= 32) out[length++] = (char)c;
     }
-    songTitle[length] = 0;
+    out[length] = 0;
 }
+
+void filterTitle() { copyName(songTitle, moduleHeader + 17, 20); }
 
 // A cell the player can trust: known notes and effects, existing instruments.
 void sanitizeCell(NoteCell* cell) {
@@ -343,7 +384,10 @@ int loadSampleData(SampleRecord* s, uint32_t instrumentNumber) {
     uint32_t padIndex;
     if (s->packing == PackedSampleMark) {
         if (s->is16Bit) {
-            return fail("instrument %u has a 16-bit sample in 4-bit packed form", instrumentNumber);
+            fail("instrument ");
+            addError(instrumentNumber);
+            addError(" has a 16-bit sample in 4-bit packed form");
+            return 0;
         }
         decodePacked(s);
         padIndex = (uint32_t)(((uint64_t)s->length + 1) / 2 * 2);   // after all 2 x N values, as stored
@@ -367,6 +411,7 @@ int loadInstruments() {
         uint8_t head[InstrumentHeadBytes] = {};
         readBytes(head, InstrumentHeadBytes);
         uint32_t headerSize = getU32(head);
+        copyName(instrument->name, head + 4, 22);
         const uint32_t storedCount = getU16(head + 27);
         const uint32_t sampleCount =
             storedCount > MaxSamplesPerInstrument ? MaxSamplesPerInstrument : storedCount;
@@ -481,10 +526,19 @@ int parseModule() {
 
 }  // namespace
 
-int loadModule() { return parseModule() ? 1 : forgetTables(); }
+int loadModule() {
+    songLoaded = parseModule() != 0;
+    return songLoaded ? 1 : forgetTables();
+}
+
+void forgetSong() {
+    songLoaded = false;
+    forgetTables();
+}
 
 int loadModuleFromSource(int32_t sourceKind, const void* source, uint32_t length) {
     moduleLoadError[0] = 0;
+    songLoaded = false;
     std::memset(moduleHeader, 0, sizeof moduleHeader);
     selectSource(sourceKind, length);
     uintptr_t handle = openSource(source);

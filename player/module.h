@@ -69,6 +69,7 @@ struct InstrumentRecord {
     uint8_t vibratoDepth;
     uint8_t vibratoRate;
     uint16_t fadeout;                // twice the file value (16-bit)
+    char name[23];                   // without controls and bytes >= 128
 };
 
 // Size of the XM module header as read by the start call.
@@ -122,5 +123,11 @@ int loadModule();
 // "Exte", and closes the source. The player heap must exist. Nonzero on success.
 int loadModuleFromSource(int32_t sourceKind, const void* source, uint32_t length);
 
+// True from a successful load until forgetSong, which drops the tables (the
+// caller frees the heap they live on).
+extern bool songLoaded;
+void forgetSong();
+
 // Why the last load failed, in words (for tools); empty after a success.
 extern char moduleLoadError[160];
+void setLoadError(const char* text);

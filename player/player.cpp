@@ -22,6 +22,7 @@ BlockStats blockStats[RingBlocks];
 int32_t renderIndex;
 std::atomic<int32_t> statsIndex;
 std::atomic<int32_t> masterVolumeDivisor;
+uint64_t framesMixed;
 
 namespace {
 
@@ -90,6 +91,7 @@ void startSongPlayback() {
     song.orderPos = 0;
     song.row = 0;
     song.playTimeMs = 0;
+    framesMixed = 0;
     const int32_t count = song.channelCount < 0 ? 0
                           : song.channelCount > ChannelCountMax ? ChannelCountMax
                                                                 : song.channelCount;
@@ -125,6 +127,7 @@ void renderBlock() {
         // The fraction is dropped run by run: a whole block in one run adds 23.
         song.playTimeMs += static_cast<uint32_t>(n) * 20u / 882u;
         song.tickFramesLeft -= n;
+        framesMixed += static_cast<uint64_t>(n);
         done += n;
     }
     blockStats[block].timeMs.store(song.playTimeMs, std::memory_order_relaxed);
@@ -220,11 +223,15 @@ void refillThread(void*) {
 void useAudioDevice(const AudioDevice* device) { playback.nextDevice = device; }
 
 const void* playModule(const void* source, uint32_t length, int32_t sourceKind) {
+    renderClose();
     stopPlayback();
     if (source == nullptr) return nullptr;
 
     playback.device = playback.nextDevice != nullptr ? playback.nextDevice : &platformAudioDevice;
-    if (!playback.device->open()) return nullptr;
+    if (!playback.device->open()) {
+        setLoadError("no audio device could be opened");
+        return nullptr;
+    }
     playback.deviceOpen = true;
 
     std::memset(voices, 0, sizeof voices);
@@ -265,6 +272,7 @@ int32_t stopPlayback() {
         stats.timeMs.store(0, std::memory_order_relaxed);
     }
     std::memset(songTitle, 0, 4);
+    forgetSong();
     renderIndex = 0;
     if (playback.deviceOpen) {
         playback.device->close();

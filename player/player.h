@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "introplayer.h"   // the outside face: start, stop, read-outs, offline rendering
+
 constexpr int32_t OutputRate = 44100;          // frames per second
 constexpr int32_t BlockFrames = 1024;          // frames per block
 constexpr int32_t RingBlocks = 16;             // blocks in the ring
@@ -41,11 +43,9 @@ void renderBlock();
 // level word.
 uint32_t convertBlock(int32_t block);
 
-// 0..64 (larger counts as 64); 0 silences.
-void setMasterVolume(uint32_t volume);
-uint32_t getLevels();
-uint32_t getPlayTime();
-const char* getSongTitle();
+// Frames mixed since the song was started (by every render run); the
+// offline renderer's clock.
+extern uint64_t framesMixed;
 
 // ---- Real-time playback ------------------------------------------------------
 
@@ -62,15 +62,6 @@ struct AudioDevice {
 // Installs the device used by the next start; null selects the platform's.
 void useAudioDevice(const AudioDevice* device);
 
-// Starts playing a module: source is a memory block (sourceKind 1, length =
-// its size), a resource name (sourceKind <= 0, length = the module handle
-// that holds it) or a file name (sourceKind >= 2). Stops what played before.
-// A null source only stops. Returns non-null while playback runs, null when
-// the start failed (no device, no heap, not a module, no thread).
-const void* playModule(const void* source, uint32_t length, int32_t sourceKind);
-// Stops and releases everything: refill thread, then device, then heap.
-// Returns 0; safe when nothing plays.
-int32_t stopPlayback();
-// Pause and resume the device; 0 and nothing done when nothing plays.
-uint32_t pausePlayback();
-uint32_t resumePlayback();
+// playModule, stopPlayback, pausePlayback and resumePlayback are declared in
+// introplayer.h. A start releases what ran before; stop releases the refill
+// thread, then the device, then the heap.

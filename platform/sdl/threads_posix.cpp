@@ -8,7 +8,7 @@
 #include <time.h>
 
 #include <cerrno>
-#include <new>
+#include <cstdlib>
 
 namespace {
 
@@ -20,7 +20,7 @@ struct ThreadStart {
 void* runThread(void* p)
 {
     ThreadStart start = *static_cast<ThreadStart*>(p);
-    delete static_cast<ThreadStart*>(p);
+    std::free(p);
     start.entry(start.arg);
     return nullptr;
 }
@@ -29,11 +29,14 @@ void* runThread(void* p)
 
 PlatformThread platformStartThread(void (*entry)(void*), void* arg)
 {
-    ThreadStart* start = new (std::nothrow) ThreadStart{entry, arg};
+    // malloc rather than operator new, so the player needs no C++ runtime
+    // library and C programs can link it as it is.
+    ThreadStart* start = static_cast<ThreadStart*>(std::malloc(sizeof(ThreadStart)));
     if (start == nullptr) return 0;
+    *start = ThreadStart{entry, arg};
     pthread_t thread;
     if (pthread_create(&thread, nullptr, runThread, start) != 0) {
-        delete start;
+        std::free(start);
         return 0;
     }
     static_assert(sizeof(pthread_t) <= sizeof(PlatformThread), "pthread_t must fit a handle");

@@ -1,5 +1,6 @@
 // Whole short modules written as XM bytes, loaded and rendered end to end
-// through renderBlock; the output is checked for the property under test.
+// through the offline interface; the output is checked for the property
+// under test.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -32,20 +33,15 @@ XmModule sineModule() {
 
 // The first frames of the song, left plus right over two.
 std::vector<float> render(const XmModule& m, size_t frames) {
-    std::vector<int16_t> out;
-    if (!loadXmBytes(writeXm(m))) {
-        ADD_FAILURE() << "module does not load";
+    const std::vector<uint8_t> bytes = writeXm(m);
+    std::vector<int16_t> out(frames * 2);
+    setMasterVolume(64);
+    if (!renderOpen(bytes.data(), uint32_t(bytes.size()), PlayerSourceMemory)) {
+        ADD_FAILURE() << "module does not load: " << getLoadError();
         return {};
     }
-    setMasterVolume(64);
-    startSongPlayback();
-    while (out.size() < frames * 2) {
-        const int32_t block = renderIndex;
-        renderBlock();
-        const int16_t* b = outputRing + block * BlockFrames * 2;
-        out.insert(out.end(), b, b + BlockFrames * 2);
-    }
-    out.resize(frames * 2);
+    renderFrames(out.data(), uint32_t(frames));
+    renderClose();
     return audio::mono(out);
 }
 
@@ -135,4 +131,31 @@ TEST(Render, NewNoteCrossfadesThroughTheTwinVoice) {
     EXPECT_GT(differenceInRamp, 100.0);
     for (size_t i = 128; i < 1500; ++i)
         ASSERT_NEAR(x[RowFrames + i], x[i], 1.0) << i;
+}
+
+TEST(Render, OfflineInPiecesMeasuringAndTellingTheSong) {
+    XmModule m = sineModule();   // one pass: 16 rows of 6 ticks
+    m.instruments[0].name = "sine";
+    m.patterns[0].at(0, 0) = xmNote(61, 1);
+    const std::vector<uint8_t> bytes = writeXm(m);
+    const std::vector<float> whole = render(m, 5000);
+    ASSERT_TRUE(renderOpen(bytes.data(), uint32_t(bytes.size()), PlayerSourceMemory));
+    std::vector<int16_t> pieces(2 * 5000);
+    for (uint32_t done = 0, n = 1; done < 5000; done += n, n = n * 7 % 1500 + 1)
+        EXPECT_EQ(renderFrames(pieces.data() + 2 * done, std::min(n, 5000 - done)), std::min(n, 5000 - done));
+    EXPECT_EQ(audio::mono(pieces), whole);
+    PlayerSongInfo info{};
+    ASSERT_TRUE(getSongInfo(&info));
+    EXPECT_EQ(info.channels * 100 + info.instruments * 10 + info.speed, 116u);
+    EXPECT_STREQ(getInstrumentName(0), "sine");
+    EXPECT_STREQ(getInstrumentName(1), "");
+    EXPECT_EQ(renderCameBack(), 0u);
+    renderFrames(nullptr, 100000);   // fast, without mixing
+    EXPECT_EQ(renderCameBack(), 16 * RowFrames);
+    renderClose();
+    EXPECT_EQ(getSongInfo(&info), 0);
+    EXPECT_EQ(renderFrames(pieces.data(), 1), 0u);
+    const char text[] = "hello";
+    EXPECT_EQ(renderOpen(text, sizeof text, PlayerSourceMemory), 0);
+    EXPECT_NE(std::string(getLoadError()).find("not an XM module"), std::string::npos);
 }

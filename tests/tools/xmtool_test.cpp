@@ -63,6 +63,7 @@ TEST(XmtoolInfo, PrintsTheHeaderFactsAsLoaded) {
     for (int p = 0; p < 7; p++) full.addPattern(64);
     for (int i = 0; i < 11; i++) full.addInstrument(xmSample8({i, -i}));
     full.instruments[3].samples.push_back(xmSample16({1, 2}));
+    full.instruments[1].name = "Bass\x01 line";
     XmModule amiga;
     amiga.title = "Wide";
     amiga.flags = 0;
@@ -71,10 +72,15 @@ TEST(XmtoolInfo, PrintsTheHeaderFactsAsLoaded) {
     amiga.orders = {0};
     amiga.addPattern(1);
     const std::pair<XmModule, const char*> cases[] = {
+        // 8 orders of 64 rows at 4 ticks of 882 frames, then back at order 2.
         {full, "title: My Tune\nchannels: 16\npatterns: 10\ninstruments: 11\nsamples: 12\n"
-               "frequency table: linear\nspeed: 4\ntempo: 125\nsong length: 8\nrestart: 2\n"},
+               "frequency table: linear\nspeed: 4\ntempo: 125\nsong length: 8\nrestart: 2\n"
+               "duration: 0:40.960\ninstrument 1:\ninstrument 2: Bass line\ninstrument 3:\ninstrument 4:\n"
+               "instrument 5:\ninstrument 6:\ninstrument 7:\ninstrument 8:\ninstrument 9:\n"
+               "instrument 10:\ninstrument 11:\n"},
         {amiga, "title: Wide\nchannels: 32\npatterns: 1\ninstruments: 0\nsamples: 0\n"
-                "frequency table: amiga\nspeed: 6\ntempo: 125\nsong length: 1\nrestart: 0\n"},
+                "frequency table: amiga\nspeed: 6\ntempo: 125\nsong length: 1\nrestart: 0\n"
+                "duration: 0:00.120\n"},
     };
     for (const auto& [module, expected] : cases) {
         ModuleFile file(writeXm(module));

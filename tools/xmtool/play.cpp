@@ -9,18 +9,18 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform.h"
-#include "player.h"
-#include "sources.h"
+#include "introplayer.h"
 #include "xmtool.h"
 
 #if defined(_WIN32)
 #include <conio.h>
 #include <io.h>
+#include <windows.h>
 #define isTerminal(fd) (_isatty(fd) != 0)
 #else
 #include <poll.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 #define isTerminal(fd) (isatty(fd) != 0)
 #endif
@@ -37,11 +37,17 @@ constexpr int MeterWidth = 24;
 // ---- Keyboard --------------------------------------------------------------------
 
 #if defined(_WIN32)
+void sleepMs(uint32_t ms) { Sleep(ms); }
 void keyboardRaw() {}
 void keyboardRestore() {}
 // Next key pressed, or -1 when none is waiting.
 int pollKey() { return _kbhit() ? _getch() : -1; }
 #else
+void sleepMs(uint32_t ms) {
+    timespec duration{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    nanosleep(&duration, nullptr);
+}
+
 termios savedTerminal;
 bool terminalSaved;
 
@@ -111,10 +117,10 @@ int playCommand(int argc, char** argv) {
     // Load once on its own first, so that a bad file gets its own message and
     // a failed start below can only be the audio device.
     if (!loadSongFile(path)) return 1;
-    destroyPlayerHeap();
+    renderClose();
 
-    if (playModule(path, 0, SourceFile) == nullptr) {
-        std::fprintf(stderr, "xmtool: %s: no audio device could be opened\n", path);
+    if (playModule(path, 0, PlayerSourceFile) == nullptr) {
+        std::fprintf(stderr, "xmtool: %s: %s\n", path, getLoadError());
         return 1;
     }
     std::signal(SIGINT, onInterrupt);
@@ -146,7 +152,7 @@ int playCommand(int argc, char** argv) {
             setMasterVolume(volume);
         }
         if (meter) showStatus(volume, paused);
-        platformSleep(key >= 0 ? 1 : MeterUpdateMs);
+        sleepMs(key >= 0 ? 1 : MeterUpdateMs);
     }
     if (keys) keyboardRestore();
     stopPlayback();

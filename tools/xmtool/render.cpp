@@ -1,5 +1,5 @@
 // xmtool render [--seconds S] FILE.xm OUT.wav: renders the song through the
-// player's own block renderer (master volume 64) into a 44,100 Hz 16-bit
+// player's offline interface (master volume 64) into a 44,100 Hz 16-bit
 // stereo WAV. Without --seconds the song plays once: until it comes back to a
 // row it has already played (pattern loops excepted), at most 10 minutes.
 #include <cerrno>
@@ -16,10 +16,7 @@
 #include <io.h>
 #endif
 
-#include "channel.h"
-#include "module.h"
-#include "player.h"
-#include "sequencer.h"
+#include "introplayer.h"
 #include "xmtool.h"
 
 namespace {
@@ -27,37 +24,8 @@ namespace {
 constexpr double LongestSongSeconds = 600.0;
 constexpr double LongestRequestSeconds = 6.0 * 3600.0;   // keeps the data size of a WAV below 4 GiB
 
-// Rows played so far, by order position and row; and whether the song has
-// come back to one of them. The repeats of a pattern loop, going back within
-// the pattern being played, are not the song coming back; a jump elsewhere
-// ends that, even when it leaves a loop unfinished.
-bool rowPlayed[256][256];
-bool songCameBack;
-bool inLoopRepeat;
-int32_t lastOrderPos = -1;
-int32_t lastRow = -1;
-
-bool patternLoopRunning() {
-    for (int32_t c = 0; c < song.channelCount && c < ChannelCountMax; ++c)
-        if (channels[c].loopCount != 0)
-            return true;
-    return false;
-}
-
-void noteRow(int32_t orderPos, int32_t row) {
-    if (orderPos < 0 || orderPos > 255 || row < 0 || row > 255)
-        return;
-    const bool looping = patternLoopRunning();
-    if (orderPos != lastOrderPos || !looping)
-        inLoopRepeat = false;
-    else if (row <= lastRow)
-        inLoopRepeat = true;
-    if (rowPlayed[orderPos][row] && !inLoopRepeat)
-        songCameBack = true;
-    rowPlayed[orderPos][row] = true;
-    lastOrderPos = orderPos;
-    lastRow = row;
-}
+constexpr uint32_t OutputRate = 44100;   // frames per second
+constexpr uint32_t BlockFrames = 1024;   // frames handed over at a time
 
 void put16(std::vector<uint8_t>& out, uint32_t v) {
     out.push_back(static_cast<uint8_t>(v));
@@ -162,26 +130,18 @@ int renderCommand(int argc, char** argv) {
         writeFailed |= std::fwrite(first.data(), 1, first.size(), out) != first.size();
     }
 
-    std::memset(rowPlayed, 0, sizeof rowPlayed);
-    songCameBack = false;
-    inLoopRepeat = false;
-    lastOrderPos = -1;
-    lastRow = -1;
-    rowStarted = noteRow;
     setMasterVolume(64);
-    startSongPlayback();
 
     const bool showProgress = isatty(STDERR_FILENO) != 0;
     const auto started = std::chrono::steady_clock::now();
     double lastProgress = 0.0;
     uint64_t framesDone = 0;
     std::vector<uint8_t> bytes(static_cast<size_t>(BlockFrames) * 4);
+    int16_t samples[BlockFrames * 2];
     while (framesDone < frameLimit && !writeFailed) {
-        const int32_t block = renderIndex;
-        renderBlock();
+        renderFrames(samples, BlockFrames);
         const uint64_t left = frameLimit - framesDone;
         const uint32_t frames = left < uint64_t(BlockFrames) ? uint32_t(left) : uint32_t(BlockFrames);
-        const int16_t* samples = outputRing + block * BlockFrames * 2;
         for (uint32_t i = 0; i < frames * 2; ++i) {
             const uint16_t v = static_cast<uint16_t>(samples[i]);
             bytes[2 * i] = static_cast<uint8_t>(v);
@@ -200,10 +160,10 @@ int renderCommand(int argc, char** argv) {
         }
         // The block where the song comes back is kept whole: its start is
         // still the first pass.
-        if (!fixedLength && songCameBack)
+        if (!fixedLength && renderCameBack() != 0)
             break;
     }
-    rowStarted = nullptr;
+    renderClose();
     const double wall = secondsSince(started);
     if (showProgress && lastProgress > 0.0)
         std::fprintf(stderr, "\r\033[K");

@@ -1,4 +1,5 @@
-// xmtool: loads XM modules with the player's own code and reports on them.
+// xmtool: loads XM modules with the player's own code and reports on them,
+// through the player's public interface only.
 // Add a subcommand: write its function (one file per command), declare it in
 // xmtool.h and add a line to commandTable.
 #include "xmtool.h"
@@ -6,8 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "module.h"
-#include "sources.h"
+#include "introplayer.h"
 
 namespace {
 
@@ -34,13 +34,8 @@ void printHelp(FILE* out) {
 }  // namespace
 
 bool loadSongFile(const char* path) {
-    destroyPlayerHeap();
-    if (!createPlayerHeap()) {
-        std::fprintf(stderr, "xmtool: %s: cannot create the player heap\n", path);
-        return false;
-    }
-    if (!loadModuleFromSource(SourceFile, path, 0)) {
-        std::fprintf(stderr, "xmtool: %s: %s\n", path, moduleLoadError[0] ? moduleLoadError : "does not load");
+    if (!renderOpen(path, 0, PlayerSourceFile)) {
+        std::fprintf(stderr, "xmtool: %s: %s\n", path, getLoadError()[0] ? getLoadError() : "does not load");
         return false;
     }
     return true;

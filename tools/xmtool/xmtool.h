@@ -6,7 +6,6 @@ int infoCommand(int argc, char** argv);
 int renderCommand(int argc, char** argv);
 int playCommand(int argc, char** argv);
 
-// Loads FILE through the file source into the song model on a fresh player
-// heap. On failure prints "xmtool: FILE: what is wrong" on stderr and returns
-// false. The heap stays until the process ends or the next load.
+// Opens FILE for offline rendering (renderOpen). On failure prints
+// "xmtool: FILE: what is wrong" on stderr and returns false.
 bool loadSongFile(const char* path);

@@ -1,0 +1,101 @@
+/* The XM module player: plays a module in real time through the platform's
+ * audio device, or renders it offline into the caller's buffers. 44,100 Hz,
+ * 16-bit stereo, left then right.
+ *
+ * Threads: there is one player per process. Start, stop, pause, resume and
+ * all offline calls belong to one controlling thread at a time; the
+ * read-outs (levels, play time, title) and the master volume may be called
+ * from any thread while a module plays. Real-time playback and offline
+ * rendering share the player: starting one ends the other. */
+#ifndef INTROPLAYER_H
+#define INTROPLAYER_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Where a module comes from (the sourceKind of the start calls). */
+enum PlayerSourceKind {
+    PlayerSourceResource = 0, /* source: resource name; length: module handle (0 = the program) */
+    PlayerSourceMemory = 1,   /* source: the bytes; length: their count */
+    PlayerSourceFile = 2      /* source: a file name; length: unused */
+};
+
+/* ---- Real-time playback ----------------------------------------------------- */
+
+/* Stops what plays, then loads the module and plays it on the default audio
+ * device until stopped; the song loops. A null source only stops. Returns
+ * non-null while it plays, null when the start failed (no device, not a
+ * module: getLoadError says which). Controlling thread. */
+const void* playModule(const void* source, uint32_t length, int32_t sourceKind);
+/* Stops playback and frees the module. Returns 0; harmless when nothing
+ * plays. Controlling thread. */
+int32_t stopPlayback(void);
+/* Pause and resume the device; 0 and nothing done when nothing plays.
+ * Controlling thread. */
+uint32_t pausePlayback(void);
+uint32_t resumePlayback(void);
+/* Output volume 0 (silent) to 64 (full, the default); larger counts as 64.
+ * Holds for later starts and for offline rendering too. Any thread. */
+void setMasterVolume(uint32_t volume);
+/* The mean absolute level of the block just played: left in the high 16
+ * bits, right in the low 16, each 0..32768. Any thread. */
+uint32_t getLevels(void);
+/* Song time of the block just played, in milliseconds. Any thread. */
+uint32_t getPlayTime(void);
+/* The song's title (at most 20 characters); empty when nothing is loaded.
+ * Any thread. */
+const char* getSongTitle(void);
+
+/* ---- Offline rendering --------------------------------------------------------- */
+
+/* Stops real-time playback, then loads the module for rendering without a
+ * device, positioned at its start. Non-zero on success; on failure 0, and
+ * getLoadError says why. */
+int32_t renderOpen(const void* source, uint32_t length, int32_t sourceKind);
+/* Fills out with the next count frames (2 x count samples), exactly the
+ * blocks the device would be given at the current master volume. A null out
+ * moves the song on by count frames without mixing them (fast; for measuring
+ * a song, the sound after it is not meant to be heard). Returns the frames
+ * done: count, or 0 when nothing is open. */
+uint32_t renderFrames(int16_t* out, uint32_t count);
+/* 0 while the song has not come back to a row it played already (the repeats
+ * of a pattern loop aside); afterwards the frame at which it came back, that
+ * is, the length of one pass through the song. */
+uint32_t renderCameBack(void);
+/* Frees what renderOpen loaded. Harmless when nothing is open. */
+void renderClose(void);
+
+/* ---- The loaded song ------------------------------------------------------------- */
+
+/* Why the last start or renderOpen failed, in words; empty after a success. */
+const char* getLoadError(void);
+
+typedef struct PlayerSongInfo {
+    uint32_t channels;
+    uint32_t patterns;
+    uint32_t instruments;
+    uint32_t samples;         /* of all instruments together */
+    uint32_t linearFrequencies; /* 1: linear frequency table, 0: Amiga periods */
+    uint32_t speed;           /* ticks per row at the start */
+    uint32_t tempo;           /* beats per minute at the start */
+    uint32_t songLength;      /* entries of the order list */
+    uint32_t restart;         /* where the song goes on after its end */
+} PlayerSongInfo;
+
+/* The header facts of the loaded module (playing or open for rendering).
+ * Returns 0 and leaves info alone when nothing is loaded. Controlling
+ * thread. */
+int32_t getSongInfo(PlayerSongInfo* info);
+/* The name of instrument index (0-based), at most 22 characters; empty when
+ * there is no such instrument or nothing is loaded. Valid until the next
+ * start, stop or renderClose. Controlling thread. */
+const char* getInstrumentName(uint32_t index);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

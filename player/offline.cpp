@@ -1,0 +1,161 @@
+// Offline rendering through the outside face: the very blocks the device
+// would be given, copied into the caller's buffers; where the song comes back
+// to a row it has played; and the facts of the loaded song.
+#include <cstring>
+
+#include "channel.h"
+#include "module.h"
+#include "player.h"
+#include "sequencer.h"
+#include "sources.h"
+
+namespace {
+
+// One offline render at a time; it shares the song with real-time playback.
+struct OfflineRender {
+    bool open;
+    int32_t block;            // ring block being handed out
+    int32_t blockLeft;        // frames of it not handed out yet
+    uint32_t cameBackFrame;   // 0 = the song has not come back yet
+    bool inLoopRepeat;
+    int32_t lastOrderPos;
+    int32_t lastRow;
+    bool rowPlayed[256][256];   // by order position and row
+};
+
+OfflineRender offline;
+
+bool patternLoopRunning() {
+    for (int32_t c = 0; c < song.channelCount && c < ChannelCountMax; ++c)
+        if (channels[c].loopCount != 0)
+            return true;
+    return false;
+}
+
+// At every row tick. The repeats of a pattern loop, going back within the
+// pattern being played, are not the song coming back; a jump elsewhere ends
+// that, even when it leaves a loop unfinished.
+void noteRow(int32_t orderPos, int32_t row) {
+    if (orderPos < 0 || orderPos > 255 || row < 0 || row > 255)
+        return;
+    const bool looping = patternLoopRunning();
+    if (orderPos != offline.lastOrderPos || !looping)
+        offline.inLoopRepeat = false;
+    else if (row <= offline.lastRow)
+        offline.inLoopRepeat = true;
+    if (offline.rowPlayed[orderPos][row] && !offline.inLoopRepeat && offline.cameBackFrame == 0) {
+        // The row starts after the frames mixed so far; never at frame 0,
+        // where the first row is new.
+        offline.cameBackFrame = framesMixed > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(framesMixed);
+    }
+    offline.rowPlayed[orderPos][row] = true;
+    offline.lastOrderPos = orderPos;
+    offline.lastRow = row;
+}
+
+// The ticks run as the renderer runs them, without mixing.
+void advanceWithoutMixing(uint32_t frames) {
+    while (frames > 0) {
+        if (song.tickFramesLeft <= 0) {
+            sequencerTick();
+            song.tickFramesLeft = song.tickFrames > 0 ? song.tickFrames : 1;
+        }
+        const uint32_t n = static_cast<uint32_t>(song.tickFramesLeft) < frames
+                               ? static_cast<uint32_t>(song.tickFramesLeft)
+                               : frames;
+        song.playTimeMs += n * 20u / 882u;
+        song.tickFramesLeft -= static_cast<int32_t>(n);
+        framesMixed += n;
+        frames -= n;
+    }
+}
+
+}  // namespace
+
+int32_t renderOpen(const void* source, uint32_t length, int32_t sourceKind) {
+    renderClose();
+    stopPlayback();
+    if (source == nullptr) {
+        setLoadError("no module given");
+        return 0;
+    }
+    if (!createPlayerHeap()) {
+        setLoadError("cannot create the player heap");
+        return 0;
+    }
+    if (!loadModuleFromSource(sourceKind, source, length)) {
+        destroyPlayerHeap();
+        return 0;
+    }
+    std::memset(&offline, 0, sizeof offline);
+    offline.lastOrderPos = -1;
+    offline.lastRow = -1;
+    startSongPlayback();
+    rowStarted = noteRow;
+    offline.open = true;
+    return 1;
+}
+
+uint32_t renderFrames(int16_t* out, uint32_t count) {
+    if (!offline.open)
+        return 0;
+    uint32_t done = 0;
+    while (done < count) {
+        if (offline.blockLeft == 0) {
+            if (out == nullptr) {
+                advanceWithoutMixing(count - done);
+                break;
+            }
+            offline.block = renderIndex;
+            renderBlock();
+            offline.blockLeft = BlockFrames;
+        }
+        const uint32_t left = count - done;
+        const uint32_t n = static_cast<uint32_t>(offline.blockLeft) < left ? static_cast<uint32_t>(offline.blockLeft) : left;
+        if (out != nullptr) {
+            const int32_t from = offline.block * BlockFrames + (BlockFrames - offline.blockLeft);
+            std::memcpy(out + 2 * static_cast<size_t>(done), outputRing + 2 * from, n * 4);
+        }
+        offline.blockLeft -= static_cast<int32_t>(n);
+        done += n;
+    }
+    return count;
+}
+
+uint32_t renderCameBack() { return offline.open ? offline.cameBackFrame : 0; }
+
+void renderClose() {
+    if (!offline.open)
+        return;
+    offline.open = false;
+    rowStarted = nullptr;
+    std::memset(songTitle, 0, sizeof songTitle);
+    forgetSong();
+    destroyPlayerHeap();
+}
+
+const char* getLoadError() { return moduleLoadError; }
+
+int32_t getSongInfo(PlayerSongInfo* info) {
+    if (!songLoaded || info == nullptr)
+        return 0;
+    PlayerSongInfo facts = {};
+    facts.channels = static_cast<uint32_t>(song.channelCount);
+    facts.patterns = song.patternSlotCount;
+    facts.instruments = song.instrumentCount;
+    for (uint32_t i = 0; i < song.instrumentCount; ++i)
+        facts.samples += song.instrumentTable[i].sampleCount;
+    facts.linearFrequencies = song.flags & 1;
+    facts.speed = song.defaultSpeed;
+    facts.tempo = song.defaultTempo;
+    facts.songLength = song.songLength;
+    facts.restart = song.restartPosition;
+    *info = facts;
+    return 1;
+}
+
+const char* getInstrumentName(uint32_t index) {
+    if (!songLoaded || index >= song.instrumentCount || song.instrumentTable == nullptr)
+        return "";
+    return song.instrumentTable[index].name;
+}
