@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native build with its tests, the
 # same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# Windows cross build, and a bounded fuzzing run of the module loader.
+# Windows cross build, the installed player used by an outside program, and a
+# bounded fuzzing run of the module loader.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -30,6 +31,9 @@ cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake >/
 cmake --build build-win32 -j"$jobs"
 tools/check-imports.sh build-win32/intro.exe
 tests/win32/size_budget.sh build-win32/intro.exe
+
+step "the installed player: examples built against its package, natively and for Windows"
+tests/install/check.sh build build-win32
 
 step "Windows build under Wine: unit tests, sources, renders, the intro end to end"
 cmake -S . -B build-win32-tests -DCMAKE_TOOLCHAIN_FILE=tests/win32/posix-threads.cmake >/dev/null

@@ -9,7 +9,7 @@ as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 intro_pkgs=(g++ cmake make libsdl2-dev libglu1-mesa-dev)
 test_pkgs=(libgtest-dev libbenchmark-dev libosmesa6-dev xvfb xdotool imagemagick
            g++-mingw-w64-i686 clang-14 libfuzzer-14-dev libclang-rt-14-dev
-           openmpt123 xmp sox python3 file time googletest)
+           openmpt123 xmp sox python3 file time googletest pkg-config)
 wine_pkgs=(wine wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386)
 
 pkgs=("${intro_pkgs[@]}")
