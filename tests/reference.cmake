@@ -6,7 +6,7 @@ if(TARGET xmtool)
                                  ${CMAKE_CURRENT_SOURCE_DIR}/reference/render_tool_test.cpp
                                  ${CMAKE_CURRENT_SOURCE_DIR}/reference/tune_reference_test.cpp)
   target_include_directories(reference_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-  target_link_libraries(reference_tests PRIVATE player platform GTest::gtest_main)
+  target_link_libraries(reference_tests PRIVATE player xmwriter GTest::gtest_main)
   target_compile_definitions(reference_tests PRIVATE XMTOOL_PATH="$<TARGET_FILE:xmtool>"
                              TUNE_PATH="${PROJECT_SOURCE_DIR}/assets/tune.xm")
   add_dependencies(reference_tests xmtool)
