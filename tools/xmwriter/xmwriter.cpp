@@ -1,6 +1,7 @@
 // The XM writer: the file layout, field by field, little-endian.
 #include "xmwriter.h"
 
+#include <algorithm>
 #include <cstdio>
 
 // ---- Cells ------------------------------------------------------------------
@@ -224,10 +225,11 @@ std::vector<uint8_t> writeXm(const XmModule& m) {
         put8(out, ins.vibratoRate);
         put16(out, ins.fadeout);
         // The header's declared size decides where the sample headers start:
-        // pad up to it, or cut what was written past it.
+        // pad up to it (a size far past any file is only written, not
+        // padded), or cut what was written past it.
         size_t headerEnd = start + insHeaderSize;
         if (out.size() < headerEnd) {
-            out.resize(headerEnd, 0);
+            out.resize(std::min(headerEnd, start + 263 + 4096), 0);
         } else if (out.size() > headerEnd && insHeaderSize >= 4) {
             out.resize(headerEnd);
         }
