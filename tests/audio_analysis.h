@@ -83,14 +83,6 @@ inline TickMeasure measureTick(const std::vector<float>& x, size_t start, size_t
     return {rms(x, end - frames / 3, end), pitch(x, start + std::min<size_t>(200, frames / 3), end)};
 }
 
-// RMS over consecutive windows.
-inline std::vector<double> loudnessEnvelope(const std::vector<float>& x, size_t window) {
-    std::vector<double> env;
-    for (size_t from = 0; from + window <= x.size(); from += window)
-        env.push_back(rms(x, from, from + window));
-    return env;
-}
-
 // Pearson correlation over the common length.
 inline double correlation(const std::vector<double>& a, const std::vector<double>& b) {
     const size_t n = a.size() < b.size() ? a.size() : b.size();

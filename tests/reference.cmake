@@ -1,10 +1,8 @@
-# Tests that run programs: xmtool render as a tool, and the reference
-# comparison (modules made by the test, rendered by xmtool and by openmpt123,
-# compared by loudness envelope and pitch). They carry the nosan label.
+# The reference comparison: modules made by the test, rendered by xmtool and
+# by openmpt123, compared by loudness envelope and pitch. It runs programs, so
+# it carries the nosan label.
 if(TARGET xmtool)
-  add_executable(reference_tests ${CMAKE_CURRENT_SOURCE_DIR}/reference/reference_test.cpp
-                                 ${CMAKE_CURRENT_SOURCE_DIR}/reference/render_tool_test.cpp
-                                 ${CMAKE_CURRENT_SOURCE_DIR}/reference/tune_reference_test.cpp)
+  add_executable(reference_tests ${CMAKE_CURRENT_SOURCE_DIR}/reference/reference_test.cpp)
   target_include_directories(reference_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(reference_tests PRIVATE player xmwriter GTest::gtest_main)
   target_compile_definitions(reference_tests PRIVATE XMTOOL_PATH="$<TARGET_FILE:xmtool>"

@@ -31,13 +31,6 @@ TEST(PowerTest, ExactAtWholeExponentsAndCloseBetween)
     }
 }
 
-TEST(PowerTest, SurvivesExtremeArguments)
-{
-    EXPECT_TRUE(std::isfinite(scaledPow2(1e9)));
-    EXPECT_GE(scaledPow2(-1e9), 0.0);
-    EXPECT_TRUE(std::isfinite(scaledPow2(std::nan(""))));
-}
-
 TEST(AmigaPeriodTest, NotesAndFinetunesWithinTheClampedRange)
 {
     struct Case {
@@ -67,16 +60,13 @@ TEST(PitchStepTest, StepsForPeriods)
     };
     const Case cases[] = {
         {"linear centre, 8363 Hz", true, 4608, 0, 0, 814485521},
-        {"linear octave up, 16726 Hz", true, 3840, 0, 0, 1628971042},
         {"linear delta is subtracted", true, 4608, 768, 0, 1628971042},
         {"linear far down, 100 Hz floor", true, 9984, 0, 0, 9739154},
-        {"linear far up, capped below step 256", true, -3840, 0, 255, 4294869904u},
         {"linear absurd period, capped", true, -2000000000, 1999999999, 255, 4294869904u},
         {"linear zero sum leaves the step", true, 100, -100, 77, 77},
         {"amiga 1712, 8362 Hz", false, 1712, 0, 0, 814388129},
         {"amiga delta is added", false, 1700, 12, 0, 814388129},
         {"amiga 150000, 95 Hz raised to 100", false, 150000, 0, 0, 9739154},
-        {"amiga negative, 100 Hz", false, -5000, 0, 0, 9739154},
         {"amiga period 1, capped", false, 1, 0, 255, 4294869904u},
         {"amiga zero sum leaves the step", false, 0, 0, 77, 77},
     };
@@ -94,83 +84,9 @@ TEST(PitchStepTest, StepsForPeriods)
     }
 }
 
-class EnvelopeTest : public ::testing::Test {
-protected:
-    InstrumentRecord instrument{};
-    ChannelState channel{};
-    SampleRecord sample{};
-
-    void SetUp() override
-    {
-        sample.volume = 40;
-        sample.panning = 99;
-        resetChannelForSample(&channel, &sample);
-    }
-
-    void volumePoints(std::initializer_list<EnvelopePoint> points, uint8_t flags)
-    {
-        int i = 0;
-        for (const EnvelopePoint& p : points) instrument.volumeEnvelope[i++] = p;
-        instrument.volumePointCount = static_cast<uint8_t>(i);
-        instrument.volumeEnvelopeFlags = flags;
-    }
-
-    std::vector<int32_t> run(int ticks, uint8_t which = UpdateVolume)
-    {
-        std::vector<int32_t> out;
-        for (int t = 0; t < ticks; ++t) {
-            channel.updateFlags = 0;
-            envelopeStep(&channel, &instrument, which);
-            EXPECT_EQ(channel.updateFlags, which);
-            out.push_back(which == UpdateVolume ? channel.envVolume : channel.envPanning);
-        }
-        return out;
-    }
-};
-
-TEST_F(EnvelopeTest, PlainEnvelopeInterpolatesAndFinishes)
-{
-    volumePoints({{0, 64}, {10, 0}}, EnvelopeOn);
-    const std::vector<int32_t> expected = {64, 57, 51, 44, 38, 32, 25, 19, 12, 6, 0, 0, 0, 0};
-    EXPECT_EQ(run(14), expected);
-    EXPECT_EQ(channel.volEnvDone, 1);
-}
-
-TEST_F(EnvelopeTest, SustainHoldsUntilKeyOff)
-{
-    volumePoints({{0, 64}, {10, 0}}, EnvelopeOn | EnvelopeSustain);
-    instrument.volumeSustain = 0;
-    EXPECT_EQ(run(5), std::vector<int32_t>(5, 64));
-    EXPECT_EQ(channel.volEnvTick, 0);
-    channel.keyOff = 1;
-    const std::vector<int32_t> expected = {64, 57, 51, 44};
-    EXPECT_EQ(run(4), expected);
-}
-
-TEST_F(EnvelopeTest, LoopRepeatsWithoutOutputtingTheLoopEndValue)
-{
-    volumePoints({{0, 64}, {4, 32}}, EnvelopeOn | EnvelopeLoop);
-    instrument.volumeLoopStart = 0;
-    instrument.volumeLoopEnd = 1;
-    const std::vector<int32_t> expected = {64, 56, 48, 40, 64, 56, 48, 40, 64, 56, 48, 40};
-    EXPECT_EQ(run(12), expected);
-    EXPECT_EQ(channel.volEnvDone, 0);
-}
-
-TEST_F(EnvelopeTest, PanningEnvelopeUsesItsOwnFields)
-{
-    instrument.panningEnvelope[0] = {0, 32};
-    instrument.panningEnvelope[1] = {2, 0};
-    instrument.panningPointCount = 2;
-    instrument.panningEnvelopeFlags = EnvelopeOn;
-    const std::vector<int32_t> expected = {32, 16, 0, 0};
-    EXPECT_EQ(run(4, UpdatePanning), expected);
-    EXPECT_EQ(channel.panEnvDone, 1);
-    EXPECT_EQ(channel.volEnvDone, 0);
-    EXPECT_EQ(channel.envVolume, 64);
-}
-
-TEST_F(EnvelopeTest, MalformedEnvelopesStayInRange)
+// Envelopes no well-formed file holds (the loader repairs them, a caller
+// filling the records might not): the value stays within 0 .. 64.
+TEST(EnvelopeTest, MalformedEnvelopesStayInRange)
 {
     struct Case {
         std::vector<EnvelopePoint> points;
@@ -184,75 +100,24 @@ TEST_F(EnvelopeTest, MalformedEnvelopesStayInRange)
         {{{0, 60000}, {4, 40000}}, 2, EnvelopeOn | EnvelopeSustain, 0, 0, 1},      // values above 64
     };
     for (const Case& c : cases) {
-        instrument = InstrumentRecord{};
+        InstrumentRecord instrument{};
         for (size_t i = 0; i < c.points.size(); ++i) instrument.volumeEnvelope[i] = c.points[i];
         instrument.volumePointCount = c.count;
         instrument.volumeEnvelopeFlags = c.flags;
         instrument.volumeLoopStart = c.loopStart;
         instrument.volumeLoopEnd = c.loopEnd;
         instrument.volumeSustain = c.sustain;
+        SampleRecord sample{};
+        ChannelState channel{};
         resetChannelForSample(&channel, &sample);
-        for (int32_t v : run(3000)) {
-            ASSERT_GE(v, 0);
-            ASSERT_LE(v, 64);
+        for (int t = 0; t < 3000; ++t) {
+            envelopeStep(&channel, &instrument, UpdateVolume);
+            ASSERT_TRUE(channel.envVolume >= 0 && channel.envVolume <= 64) << channel.envVolume;
         }
     }
 }
 
-TEST(ResetChannelTest, RestartsEverythingFromTheSample)
-{
-    SampleRecord sample{};
-    sample.volume = 48;
-    sample.panning = 200;
-    ChannelState channel;
-    std::memset(&channel, 0x5A, sizeof channel);
-    channel.updateFlags = UpdatePitch;
-    const int32_t volEnvValue = channel.volEnvValue;
-    resetChannelForSample(&channel, &sample);
-    EXPECT_EQ(channel.volume, 48);
-    EXPECT_EQ(channel.panning, 200);
-    EXPECT_EQ(channel.envVolume, 64);
-    EXPECT_EQ(channel.envPanning, 32);
-    EXPECT_EQ(channel.fadeVolume, 65536);
-    for (int32_t field : {channel.volEnvTick, channel.volEnvPoint, channel.volEnvSlope,
-                          channel.panEnvPoint, channel.panEnvTick, channel.panEnvSlope,
-                          channel.autoVibSweep, channel.autoVibPos})
-        EXPECT_EQ(field, 0);
-    for (uint8_t field : {channel.keyOff, channel.volEnvDone, channel.panEnvDone, channel.tremorCount})
-        EXPECT_EQ(field, 0);
-    EXPECT_EQ(channel.volEnvValue, volEnvValue);   // the first envelope step sets it
-    EXPECT_EQ(channel.updateFlags, UpdatePitch | UpdateVolume | UpdatePanning);
-}
-
-TEST(AutoVibratoTest, SweepRaisesTheDepthOverItsTicks)
-{
-    InstrumentRecord instrument{};
-    instrument.vibratoType = 1;
-    instrument.vibratoSweep = 4;
-    instrument.vibratoDepth = 16;
-    instrument.vibratoRate = 0;
-    ChannelState channel{};
-    std::vector<int32_t> offsets;
-    for (int tick = 0; tick < 7; ++tick) {
-        channel.periodDelta = 0;
-        channel.updateFlags = 0;
-        autoVibratoStep(&channel, &instrument);
-        EXPECT_EQ(channel.updateFlags, UpdatePitch);
-        offsets.push_back(channel.periodDelta);
-    }
-    EXPECT_EQ(offsets, (std::vector<int32_t>{0, 4, 8, 12, 16, 16, 16}));
-
-    // The position advances by the rate and wraps; no depth adds nothing.
-    instrument = InstrumentRecord{};
-    instrument.vibratoRate = 200;
-    channel.autoVibPos = 100;
-    channel.periodDelta = 5;
-    autoVibratoStep(&channel, &instrument);
-    EXPECT_EQ(channel.autoVibPos, 44);
-    EXPECT_EQ(channel.periodDelta, 5);
-}
-
-TEST(AutoVibratoTest, Waveforms)
+TEST(AutoVibratoTest, WaveformsAndSweep)
 {
     struct Case {
         uint8_t type;
@@ -262,14 +127,12 @@ TEST(AutoVibratoTest, Waveforms)
     };
     // With depth 64 the offset is the waveform value itself.
     const Case cases[] = {
-        {0, 0, 64, 0},    {0, 1, 64, 2},     {0, 32, 64, 45},  {0, 64, 64, 64},  {0, 96, 64, 45},
-        {0, 128, 64, 0},  {0, 160, 64, -45}, {0, 192, 64, -64}, {0, 255, 64, -2},
-        {0, 32, 16, 11},  {0, 160, 16, -12},   // 720 >> 6 and -720 >> 6
-        {1, 0, 64, 64},   {1, 127, 64, 64},  {1, 128, 64, -64}, {1, 255, 64, -64},
-        {2, 0, 64, 0},    {2, 1, 64, -1},    {2, 127, 64, -64}, {2, 128, 64, 64}, {2, 129, 64, 63},
-        {2, 255, 64, 0},
+        {1, 0, 64, 64},   {1, 127, 64, 64},  {1, 128, 64, -64}, {1, 255, 64, -64},                   // square
+        {2, 0, 64, 0},    {2, 1, 64, -1},    {2, 127, 64, -64}, {2, 128, 64, 64}, {2, 255, 64, 0},  // ramp down
         {3, 0, 64, 0},    {3, 2, 64, 1},     {3, 127, 64, 63},  {3, 128, 64, 64}, {3, 129, 64, -64},
-        {3, 255, 64, -1}, {7, 128, 64, 64},
+        {3, 255, 64, -1}, {7, 128, 64, 64},   // ramp up; types past 3 wrap
+        {0, 96, 64, 45},  {0, 224, 64, -45},  // the sine's falling quarters
+        {0, 32, 16, 11},  {0, 160, 16, -12},  // 720 >> 6 and -720 >> 6
     };
     for (const Case& c : cases) {
         InstrumentRecord instrument{};
@@ -280,14 +143,22 @@ TEST(AutoVibratoTest, Waveforms)
         autoVibratoStep(&channel, &instrument);
         EXPECT_EQ(channel.periodDelta, c.offset) << int(c.type) << " at " << c.pos;
     }
-}
-
-TEST(ChannelTest, TwinVoicesPairAcrossTheHalves)
-{
-    for (uint32_t k = 0; k < 32; ++k) {
-        EXPECT_EQ(twinVoice(&voices[k]), &voices[k + 32]);
-        EXPECT_EQ(twinVoice(&voices[k + 32]), &voices[k]);
+    // The square at depth 16 reached over a sweep of 4 ticks, the position
+    // advancing by the rate and wrapping.
+    InstrumentRecord instrument{};
+    instrument.vibratoType = 1;
+    instrument.vibratoSweep = 4;
+    instrument.vibratoDepth = 16;
+    instrument.vibratoRate = 100;
+    ChannelState channel{};
+    std::vector<int32_t> offsets;
+    for (int tick = 0; tick < 7; ++tick) {
+        channel.periodDelta = 0;
+        autoVibratoStep(&channel, &instrument);
+        offsets.push_back(channel.periodDelta);
     }
+    EXPECT_EQ(offsets, (std::vector<int32_t>{0, 4, -8, 12, -16, -16, 16}));   // positions 0, 100, 200, 44, 144, 244, 88
+
 }
 
 }  // namespace

@@ -56,14 +56,8 @@ const AudioDevice testDevice = {
             device.position.store(p + BlockBytes, std::memory_order_release);
         return p;
     },
-    [] {
-        device.paused.store(true, std::memory_order_relaxed);
-        return 0u;
-    },
-    [] {
-        device.paused.store(false, std::memory_order_relaxed);
-        return 0u;
-    },
+    [] { device.paused.store(true, std::memory_order_relaxed); return 0u; },
+    [] { device.paused.store(false, std::memory_order_relaxed); return 0u; },
     [] {
         device.events.push_back("close");
         device.open = false;
@@ -71,9 +65,9 @@ const AudioDevice testDevice = {
     },
 };
 
-// Two channels of plain notes over a few rows, with a restart position of 1
-// and an order list whose first entry is not pattern 0.
-XmModule testModule() {
+// Two channels of notes, a restart position of 1 and an order list whose
+// first entry is not pattern 0.
+std::vector<uint8_t> testModule() {
     XmModule m;
     m.channels = 2;
     m.speed = 3;
@@ -83,33 +77,14 @@ XmModule testModule() {
     m.restart = 1;
     m.addPattern(8);
     m.addPattern(8);
-    XmPattern& p0 = m.patterns[0];
-    XmPattern& p1 = m.patterns[1];
-    for (uint32_t row = 0; row < 8; row += 2) {
-        p0.at(row, 0) = xmNote(static_cast<uint8_t>(49 + row), 1);
-        p1.at(row, 1) = xmNote(static_cast<uint8_t>(37 + row), 1, 0x30);
+    for (uint8_t row = 0; row < 8; row += 2) {
+        m.patterns[0].at(row, 0) = xmNote(49 + row, 1);
+        m.patterns[1].at(row, 1) = xmNote(37 + row, 1, 0x30);
     }
     std::vector<int32_t> saw;
     for (int i = 0; i < 64; ++i) saw.push_back((i * 4) - 128);
-    XmSample s = xmSample8(saw);
-    s.loop(0, 64, 1);
-    m.addInstrument(s);
-    return m;
-}
-
-// What the device must receive: the offline render of the same module.
-std::vector<uint8_t> offlineRender(const std::vector<uint8_t>& bytes, uint32_t blocks) {
-    std::vector<uint8_t> out;
-    EXPECT_TRUE(loadXmBytes(bytes));
-    startSongPlayback();
-    for (uint32_t i = 0; i < blocks; ++i) {
-        const int32_t block = renderIndex;
-        renderBlock();
-        const uint8_t* p = reinterpret_cast<const uint8_t*>(outputRing) + block * BlockBytes;
-        out.insert(out.end(), p, p + BlockBytes);
-    }
-    destroyPlayerHeap();
-    return out;
+    m.addInstrument(xmSample8(saw).loop(0, 64, 1));
+    return writeXm(m);
 }
 
 class PlaybackTest : public ::testing::Test {
@@ -139,68 +114,49 @@ bool heapExists() { return allocZeroed(16) != nullptr; }
 
 // ---- Start and stop ------------------------------------------------------------
 
-TEST_F(PlaybackTest, StartWhilePlayingStopsTheOldSongCompletelyFirst) {
-    const std::vector<uint8_t> bytes = writeXm(testModule());
+std::vector<std::pair<int32_t, int32_t>> rowsPlayed;
+void recordRow(int32_t orderPos, int32_t row) { rowsPlayed.emplace_back(orderPos, row); }
+
+TEST_F(PlaybackTest, StartWhilePlayingStopsTheOldSongCompletelyAndANullSourceOnlyStops) {
+    const std::vector<uint8_t> bytes = testModule();
     ASSERT_NE(start(bytes), nullptr);
+    rowsPlayed.clear();
+    rowStarted = recordRow;
     ASSERT_NE(start(bytes), nullptr);
-    EXPECT_EQ(device.events, (std::vector<std::string>{"open", "start", "close", "open", "start"}));
-    stopPlayback();
+    EXPECT_STREQ(getSongTitle(), "Playback test");
+    EXPECT_EQ(playModule(nullptr, 0, 0), nullptr);
+    rowStarted = nullptr;
+    EXPECT_EQ(rowsPlayed.at(0), std::make_pair(0, 0));   // whatever the restart position
+    EXPECT_EQ(device.events, (std::vector<std::string>{"open", "start", "close", "open", "start", "close"}));
     // The refill thread is gone: the device is no longer polled.
     const uint32_t calls = device.positionCalls.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(device.positionCalls.load(), calls);
-    EXPECT_FALSE(device.open);
     EXPECT_FALSE(heapExists());
-}
-
-TEST_F(PlaybackTest, NullSourceOnlyStops) {
-    const std::vector<uint8_t> bytes = writeXm(testModule());
-    ASSERT_NE(start(bytes), nullptr);
-    EXPECT_EQ(playModule(nullptr, 0, 0), nullptr);
-    EXPECT_EQ(device.events, (std::vector<std::string>{"open", "start", "close"}));
-    EXPECT_FALSE(heapExists());
+    EXPECT_EQ(getLevels() + getPlayTime() + pausePlayback() + resumePlayback(), 0u);
+    EXPECT_STREQ(getSongTitle(), "");
     EXPECT_EQ(playModule(nullptr, 0, 0), nullptr);   // and is harmless when nothing plays
-    EXPECT_EQ(device.events.size(), 3u);
+    EXPECT_EQ(device.events.size(), 6u);
 }
 
 TEST_F(PlaybackTest, FailedStartsLeaveNothingOpen) {
-    std::vector<uint8_t> notXm = writeXm(testModule());
-    std::memcpy(notXm.data(), "Ext", 3);
+    const std::vector<uint8_t> good = testModule();
+    std::vector<uint8_t> notXm = good;
     notXm[3] = 'X';
-    XmModule huge = testModule();
-    huge.instruments[0].samples[0].lengthBytes = 0xF0000000;
-    const std::vector<uint8_t> cases[] = {notXm, writeXm(huge)};
-    for (const std::vector<uint8_t>& bytes : cases) {
+    for (size_t heapLimit : {0, 64}) {   // not a module; a module the heap cannot hold
         device.events.clear();
-        EXPECT_EQ(start(bytes), nullptr);
+        setPlayerHeapLimit(heapLimit);
+        EXPECT_EQ(start(heapLimit ? good : notXm), nullptr);
+        setPlayerHeapLimit(0);
         EXPECT_EQ(device.events, (std::vector<std::string>{"open", "close"}));
         EXPECT_FALSE(device.open);
         EXPECT_FALSE(heapExists());
     }
     device.events.clear();
     device.failOpen = true;
-    EXPECT_EQ(start(writeXm(testModule())), nullptr);
+    EXPECT_EQ(start(good), nullptr);
     EXPECT_EQ(device.events, (std::vector<std::string>{"open"}));
     EXPECT_FALSE(heapExists());
-}
-
-std::vector<std::pair<int32_t, int32_t>> rowsPlayed;
-void recordRow(int32_t orderPos, int32_t row) { rowsPlayed.emplace_back(orderPos, row); }
-
-TEST_F(PlaybackTest, FirstRowIsOrderZeroRowZeroAndReadOutsClearAtStop) {
-    rowsPlayed.clear();
-    rowStarted = recordRow;
-    ASSERT_NE(start(writeXm(testModule())), nullptr);
-    EXPECT_STREQ(getSongTitle(), "Playback test");
-    stopPlayback();
-    rowStarted = nullptr;
-    ASSERT_FALSE(rowsPlayed.empty());
-    EXPECT_EQ(rowsPlayed.front(), std::make_pair(0, 0));
-    EXPECT_EQ(getLevels(), 0u);
-    EXPECT_EQ(getPlayTime(), 0u);
-    EXPECT_STREQ(getSongTitle(), "");
-    EXPECT_EQ(pausePlayback(), 0u);
-    EXPECT_EQ(resumePlayback(), 0u);
 }
 
 // ---- The stream the device consumes ----------------------------------------------
@@ -229,9 +185,12 @@ struct Consumer {
 };
 
 TEST_F(PlaybackTest, DeviceReceivesExactlyTheOfflineRenderAcrossAPause) {
-    const std::vector<uint8_t> bytes = writeXm(testModule());
+    const std::vector<uint8_t> bytes = testModule();
     constexpr uint32_t Blocks = 96;
-    const std::vector<uint8_t> expected = offlineRender(bytes, Blocks);
+    std::vector<uint8_t> expected(Blocks * BlockBytes);   // the same module rendered offline
+    ASSERT_TRUE(renderOpen(bytes.data(), uint32_t(bytes.size()), PlayerSourceMemory));
+    renderFrames(reinterpret_cast<int16_t*>(expected.data()), Blocks * BlockFrames);
+    renderClose();
 
     ASSERT_NE(start(bytes), nullptr);
     Consumer consumer;
@@ -258,7 +217,7 @@ TEST_F(PlaybackTest, DeviceReceivesExactlyTheOfflineRenderAcrossAPause) {
 // ---- Control from one thread while the refill thread runs -------------------------
 
 TEST_F(PlaybackTest, RepeatedStartStopPauseResumeWhileRendering) {
-    const std::vector<uint8_t> bytes = writeXm(testModule());
+    const std::vector<uint8_t> bytes = testModule();
     device.advanceOnQuery = true;
     uint32_t levelsSeen = 0;
     for (int i = 0; i < 200; ++i) {

@@ -1,12 +1,16 @@
-// xmtool as a user runs it: output lines, error lines and exit codes.
+// xmtool as a user runs it: what info prints, how long render's song-once
+// output lasts and that it holds the player's samples, and one error line
+// with the right exit code for bad input.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,40 +24,49 @@ struct ToolRun {
     std::string err;
 };
 
-std::string readAll(const std::string& path) {
+std::string tempDir() {
+    static char pattern[] = "/tmp/xmtool_test_XXXXXX";
+    static const std::string dir = mkdtemp(pattern) ? pattern : "/tmp";
+    return dir;
+}
+
+std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-std::string tempPath(const char* suffix) {
-    char name[] = "/tmp/xmtooltestXXXXXX";
-    int fd = mkstemp(name);
-    close(fd);
-    std::remove(name);
-    return std::string(name) + suffix;
+ToolRun xmtool(const std::string& args) {
+    const std::string out = tempDir() + "/stdout", err = tempDir() + "/stderr";
+    const int raw = std::system((std::string(XMTOOL_PATH) + " " + args + " >" + out + " 2>" + err).c_str());
+    return ToolRun{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
 }
 
-ToolRun runTool(const std::string& arguments) {
-    std::string outPath = tempPath(".out"), errPath = tempPath(".err");
-    std::string command = std::string(XMTOOL_PATH) + " " + arguments + " >" + outPath + " 2>" + errPath;
-    int status = std::system(command.c_str());
-    ToolRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readAll(outPath), readAll(errPath)};
-    std::remove(outPath.c_str());
-    std::remove(errPath.c_str());
-    return run;
+std::string writeModule(const std::string& name, const XmModule& m) {
+    const std::string path = tempDir() + "/" + name;
+    EXPECT_TRUE(writeXmFile(path, m));
+    return path;
 }
 
-struct ModuleFile {
-    std::string path;
-    explicit ModuleFile(const std::vector<uint8_t>& bytes) : path(tempPath(".xm")) {
-        std::ofstream(path, std::ios::binary).write((const char*)bytes.data(), (std::streamsize)bytes.size());
+// Patterns of 16 rows at speed 6, each starting a looped sine.
+XmModule song16(uint16_t patterns = 1) {
+    XmModule m;
+    m.channels = 2;
+    for (uint16_t p = 0; p < patterns; ++p) {
+        m.orders.push_back(static_cast<uint8_t>(p));
+        m.addPattern(16).at(0, 0) = xmNote(49, 1);
     }
-    ~ModuleFile() { std::remove(path.c_str()); }
-};
+    std::vector<int32_t> sine;
+    for (int i = 0; i < 32; ++i) sine.push_back(int32_t(80 * std::sin(i * M_PI / 16)));
+    m.addInstrument(xmSample8(sine).loop(0, 32, 1));
+    return m;
+}
 
-TEST(XmtoolInfo, PrintsTheHeaderFactsAsLoaded) {
+uint32_t dataFrames(const std::string& wav) {
+    const auto* b = reinterpret_cast<const uint8_t*>(wav.data());
+    return wav.size() < 44 ? 0 : (b[40] | b[41] << 8 | b[42] << 16 | uint32_t(b[43]) << 24) / 4;
+}
+
+TEST(Xmtool, InfoPrintsTheHeaderFactsAsLoaded) {
     XmModule full;
     full.titleBytes = std::vector<uint8_t>{'M', 'y', 0x01, ' ', 'T', 'u', 'n', 'e', 0xFF};
     full.channels = 16;
@@ -61,75 +74,88 @@ TEST(XmtoolInfo, PrintsTheHeaderFactsAsLoaded) {
     full.restart = 2;
     full.orders = {0, 1, 2, 3, 4, 5, 6, 9};   // names pattern 9: 10 slots
     for (int p = 0; p < 7; p++) full.addPattern(64);
-    for (int i = 0; i < 11; i++) full.addInstrument(xmSample8({i, -i}));
-    full.instruments[3].samples.push_back(xmSample16({1, 2}));
+    for (int i = 0; i < 3; i++) full.addInstrument(xmSample8({i, -i}));
+    full.instruments[1].samples.push_back(xmSample16({1, 2}));
     full.instruments[1].name = "Bass\x01 line";
-    XmModule amiga;
-    amiga.title = "Wide";
-    amiga.flags = 0;
-    amiga.channelWord = 0x0140;   // low byte 64: the player keeps 32
-    amiga.channels = 64;
-    amiga.orders = {0};
-    amiga.addPattern(1);
-    const std::pair<XmModule, const char*> cases[] = {
-        // 8 orders of 64 rows at 4 ticks of 882 frames, then back at order 2.
-        {full, "title: My Tune\nchannels: 16\npatterns: 10\ninstruments: 11\nsamples: 12\n"
-               "frequency table: linear\nspeed: 4\ntempo: 125\nsong length: 8\nrestart: 2\n"
-               "duration: 0:40.960\ninstrument 1:\ninstrument 2: Bass line\ninstrument 3:\ninstrument 4:\n"
-               "instrument 5:\ninstrument 6:\ninstrument 7:\ninstrument 8:\ninstrument 9:\n"
-               "instrument 10:\ninstrument 11:\n"},
-        {amiga, "title: Wide\nchannels: 32\npatterns: 1\ninstruments: 0\nsamples: 0\n"
-                "frequency table: amiga\nspeed: 6\ntempo: 125\nsong length: 1\nrestart: 0\n"
-                "duration: 0:00.120\n"},
+    const ToolRun run = xmtool("info " + writeModule("info.xm", full));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    // 8 orders of 64 rows at 4 ticks of 882 frames, then back at order 2.
+    EXPECT_EQ(run.out, "title: My Tune\nchannels: 16\npatterns: 10\ninstruments: 3\nsamples: 4\n"
+                       "frequency table: linear\nspeed: 4\ntempo: 125\nsong length: 8\nrestart: 2\n"
+                       "duration: 0:40.960\ninstrument 1:\ninstrument 2: Bass line\ninstrument 3:\n");
+}
+
+TEST(Xmtool, RenderPlaysTheSongOnceToWhereItComesBack) {
+    const struct { const char* name; std::function<XmModule()> make; uint32_t rows; } cases[] = {
+        {"plain.xm", [] { return song16(); }, 16},
+        {"jump_back.xm", [] { XmModule m = song16(); m.patterns[0].at(7, 1) = xmEffect(0xB, 0); return m; }, 8},
+        {"restart.xm", [] { XmModule m = song16(3); m.restart = 1; return m; }, 48},
+        // The loop plays rows 2..5 three times; that is not the song coming back.
+        {"loop.xm", [] {
+             XmModule m = song16();
+             m.patterns[0].at(2, 1) = xmEffect(0xE, 0x60);
+             m.patterns[0].at(5, 1) = xmEffect(0xE, 0x62);
+             return m;
+         }, 24},
+        // A jump away from an unfinished loop leaves its count standing; the
+        // jump back to the start is still the song coming back.
+        {"loop_left.xm", [] {
+             XmModule m = song16(2);
+             m.patterns[0].at(3, 0) = xmEffect(0xB, 0x01);
+             m.patterns[0].at(3, 1) = xmEffect(0xE, 0x62);
+             m.patterns[1].at(5, 1) = xmEffect(0xB, 0x00);
+             return m;
+         }, 4 + 6},
     };
-    for (const auto& [module, expected] : cases) {
-        ModuleFile file(writeXm(module));
-        ToolRun run = runTool("info " + file.path);
-        EXPECT_EQ(run.exitCode, 0) << run.err;
-        EXPECT_EQ(run.err, "");
-        EXPECT_EQ(run.out, expected);
+    const uint32_t rowFrames = 6 * 882, blockFrames = 1024;
+    for (const auto& c : cases) {
+        const std::string in = writeModule(c.name, c.make()), out = tempDir() + "/once.wav";
+        const ToolRun run = xmtool("render " + in + " " + out);
+        ASSERT_EQ(run.exitCode, 0) << c.name << run.err;
+        // Whole blocks: the block in which the song comes back is the last.
+        const uint32_t frames = dataFrames(slurp(out));
+        EXPECT_GE(frames, c.rows * rowFrames) << c.name;
+        EXPECT_LT(frames, c.rows * rowFrames + blockFrames) << c.name;
+        EXPECT_EQ(frames % blockFrames, 0u) << c.name;
+        EXPECT_NE(run.err.find("real time"), std::string::npos) << c.name;
+        EXPECT_EQ(xmtool("render " + in + " -").out, slurp(out)) << c.name;
     }
 }
 
-TEST(XmtoolInfo, FilesThatDoNotLoadGiveOneLineOnStderr) {
-    ModuleFile text(std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o', '\n'});
+TEST(Xmtool, BadInputGetsOneErrorLine) {
+    const std::string good = writeModule("good.xm", song16()), dir = tempDir();
+    std::ofstream(dir + "/not.xm") << "this is not a module\n";
     XmModule huge;
     XmSample s = xmSample8({1});
     s.lengthBytes = 0xF0000000;
     huge.addInstrument(s);
-    ModuleFile hugeFile(writeXm(huge));
-    struct Case {
-        std::string path;
-        const char* mentions;
+    const std::string hugeFile = writeModule("huge.xm", huge);
+    const struct { std::string args, mentions; int exitCode; } cases[] = {
+        {"info /nonexistent/song.xm", "xmtool: /nonexistent/song.xm: cannot open", 1},
+        {"info " + dir + "/not.xm", "not an XM module", 1},
+        {"info " + hugeFile, "sample", 1},
+        {"render", "xmtool: ", 1},
+        {"render " + good, "xmtool: ", 1},
+        {"render --seconds -1 " + good + " " + dir + "/a.wav", "xmtool: ", 1},
+        {"render " + dir + "/not.xm " + dir + "/a.wav", "not an XM module", 1},
+        {"render " + good + " " + dir + "/no/such/dir/a.wav", "xmtool: ", 1},
+        {"frobnicate x.xm", "frobnicate", 2},
+        {"info", "", 2},
     };
-    const Case cases[] = {
-        {"/nonexistent/song.xm", "cannot open"},
-        {text.path, "not an XM module"},
-        {hugeFile.path, "sample"},
-    };
-    for (const Case& c : cases) {
-        ToolRun run = runTool("info " + c.path);
-        EXPECT_EQ(run.exitCode, 1) << c.path;
-        EXPECT_EQ(run.out, "") << c.path;
-        EXPECT_EQ(run.err.find("xmtool: " + c.path + ": "), 0u) << run.err;
-        EXPECT_NE(run.err.find(c.mentions), std::string::npos) << run.err;
-        ASSERT_FALSE(run.err.empty());
-        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+    for (const auto& c : cases) {
+        const ToolRun run = xmtool(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.args;
+        EXPECT_NE(run.err.find(c.mentions), std::string::npos) << c.args << ": " << run.err;
+        EXPECT_TRUE(run.out.empty()) << c.args;
+        if (c.exitCode == 1) {
+            EXPECT_EQ(run.err.rfind("xmtool: ", 0), 0u) << c.args << ": " << run.err;
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.args << ": " << run.err;
+        }
     }
-}
-
-TEST(Xmtool, HelpAndUsage) {
-    ToolRun help = runTool("--help");
+    const ToolRun help = xmtool("--help");
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("info FILE.xm"), std::string::npos) << help.out;
-    ToolRun none = runTool("");
-    EXPECT_EQ(none.exitCode, 2);
-    EXPECT_EQ(none.out, "");
-    ToolRun unknown = runTool("frobnicate x.xm");
-    EXPECT_EQ(unknown.exitCode, 2);
-    EXPECT_NE(unknown.err.find("frobnicate"), std::string::npos);
-    ToolRun missingArgument = runTool("info");
-    EXPECT_EQ(missingArgument.exitCode, 2);
 }
 
 }  // namespace
