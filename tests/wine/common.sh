@@ -22,12 +22,18 @@ cleanupWine() {
         wineserver -k 2>/dev/null
         wineStarted=
     fi
-    [ -n "$xvfbPid" ] && kill "$xvfbPid" 2>/dev/null
+    if [ -n "$xvfbPid" ]; then
+        kill "$xvfbPid" 2>/dev/null
+        wait "$xvfbPid" 2>/dev/null
+    fi
     xvfbPid=
 }
 
 # Xvfb picks a free display number itself; nothing shared is reused.
 startDisplay() {
+    # A number left from an earlier display would be read before this server
+    # writes its own: the program would then start on a display that is gone.
+    rm -f "$tmp/display"
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
     xvfbPid=$!
     local i
