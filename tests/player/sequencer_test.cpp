@@ -57,8 +57,8 @@ TEST_F(SongTest, JumpsBreaksAndTheirOrdering) {
         {"running off the end continues at the restart position",
          [] { song.restartPosition = 1; storage.slots[2].rowCount = 2; fx(0, 0, 0, 0xB, 2); },
          {{0, 0}, {2, 0}, {2, 1}, {1, 0}}},
-        {"restart position past the song length means order 0",
-         [] { song.restartPosition = 9; storage.slots[2].rowCount = 2; fx(0, 0, 0, 0xB, 2); },
+        {"restart position at the song length or past it means order 0",
+         [] { song.restartPosition = 3; storage.slots[2].rowCount = 2; fx(0, 0, 0, 0xB, 2); },
          {{0, 0}, {2, 0}, {2, 1}, {0, 0}}},
     };
     for (const auto& c : cases) {
