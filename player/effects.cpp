@@ -257,12 +257,7 @@ void multiRetrigStep(ChannelState* ch, const NoteCell* cell, bool rowTick) {
         if (ch->retrigVolume)
             ch->volume = retrigVolumeTable[ch->retrigVolume & 15](ch->volume);
         // The cell's own volume or panning is taken again at each restart.
-        if (setsVolume)
-            ch->volume = cell->volumeColumn - 16;
-        if ((cell->volumeColumn >> 4) == 0xC) {
-            ch->panning = 16 * (cell->volumeColumn & 15);
-            ch->updateFlags |= UpdatePanning;
-        }
+        volumeColumnSet(ch, cell->volumeColumn);
     }
     ch->retrigCount = static_cast<uint8_t>(count + 1);
 }
@@ -620,12 +615,23 @@ const RetrigVolumeRule retrigVolumeTable[16] = {
     [](int32_t v) { return 2 * v; },
 };
 
-void volumeColumnRow(ChannelState* ch, uint8_t v) {
-    const int32_t y = v & 15;
+bool volumeColumnSet(ChannelState* ch, uint8_t v) {
     if (v >= 0x10 && v <= 0x50) {
         ch->volume = v - 16;
-        return;
+        return true;
     }
+    if ((v >> 4) == 0xC) {
+        ch->panning = 16 * (v & 15);
+        ch->updateFlags |= UpdatePanning;
+        return true;
+    }
+    return false;
+}
+
+void volumeColumnRow(ChannelState* ch, uint8_t v) {
+    const int32_t y = v & 15;
+    if (volumeColumnSet(ch, v))
+        return;
     switch (v >> 4) {
     // 6y and 7y slide on the later ticks only, and leave their step in the
     // memory that A, 5 and 6 share; 8y and 9y are the fine slides.
@@ -657,10 +663,6 @@ void volumeColumnRow(ChannelState* ch, uint8_t v) {
         if (y)
             ch->vibDepth = static_cast<uint8_t>(y);
         vibratoStep(ch);
-        break;
-    case 0xC:
-        ch->panning = 16 * y;
-        ch->updateFlags |= UpdatePanning;
         break;
     case 0xD:
         ch->panning -= y;
@@ -740,7 +742,6 @@ void tremoloStep(ChannelState* ch) {
             d = ch->volume;
         ch->volumeDelta = -d;
     }
-    ch->updateFlags |= UpdateVolume;
 }
 
 void advanceTremolo(ChannelState* ch) { ch->tremPos = advancePosition(ch->tremPos, ch->tremSpeed); }

@@ -30,6 +30,9 @@ extern const RowAction extendedRowActions[ExtendedRowActionCount];
 // Indexed by the x of Rxy, 1..15; entry 0 is unused (x = 0 keeps the volume).
 extern const RetrigVolumeRule retrigVolumeTable[16];
 
+// The volume column's plain settings, a volume (0x10..0x50) or a panning
+// (Cy); true when the byte was one of them.
+bool volumeColumnSet(ChannelState* channel, uint8_t volumeByte);
 void volumeColumnRow(ChannelState* channel, uint8_t volumeByte);
 void volumeColumnTick(ChannelState* channel, uint8_t volumeByte);
 void vibratoStep(ChannelState* channel);

@@ -37,13 +37,6 @@ uint8_t moduleHeader[ModuleHeaderSize];
 char moduleLoadError[160];
 bool songLoaded;
 
-void setLoadError(const char* text) {
-    moduleLoadError[0] = 0;
-    const size_t n = std::strlen(text) < sizeof moduleLoadError - 1 ? std::strlen(text) : sizeof moduleLoadError - 1;
-    std::memcpy(moduleLoadError, text, n);
-    moduleLoadError[n] = 0;
-}
-
 namespace {
 
 constexpr uint64_t LoadBudgetFloor = 32u << 20;   // bytes, whatever the source's size
@@ -525,6 +518,11 @@ int parseModule() {
 }
 
 }  // namespace
+
+void setLoadError(const char* text) {
+    moduleLoadError[0] = 0;
+    addError(text);
+}
 
 int loadModule() {
     songLoaded = parseModule() != 0;

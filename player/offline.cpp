@@ -25,13 +25,6 @@ struct OfflineRender {
 
 OfflineRender offline;
 
-bool patternLoopRunning() {
-    for (int32_t c = 0; c < song.channelCount && c < ChannelCountMax; ++c)
-        if (channels[c].loopCount != 0)
-            return true;
-    return false;
-}
-
 // At every row tick. The repeats of a pattern loop, going back within the
 // pattern being played, are not the song coming back; a jump elsewhere ends
 // that, even when it leaves a loop unfinished.
@@ -56,17 +49,8 @@ void noteRow(int32_t orderPos, int32_t row) {
 // The ticks run as the renderer runs them, without mixing.
 void advanceWithoutMixing(uint32_t frames) {
     while (frames > 0) {
-        if (song.tickFramesLeft <= 0) {
-            sequencerTick();
-            song.tickFramesLeft = song.tickFrames > 0 ? song.tickFrames : 1;
-        }
-        const uint32_t n = static_cast<uint32_t>(song.tickFramesLeft) < frames
-                               ? static_cast<uint32_t>(song.tickFramesLeft)
-                               : frames;
-        song.playTimeMs += n * 20u / 882u;
-        song.tickFramesLeft -= static_cast<int32_t>(n);
-        framesMixed += n;
-        frames -= n;
+        const int32_t run = frames < INT32_MAX ? static_cast<int32_t>(frames) : INT32_MAX;
+        frames -= static_cast<uint32_t>(advanceSong(run));
     }
 }
 

@@ -92,9 +92,7 @@ void startSongPlayback() {
     song.row = 0;
     song.playTimeMs = 0;
     framesMixed = 0;
-    const int32_t count = song.channelCount < 0 ? 0
-                          : song.channelCount > ChannelCountMax ? ChannelCountMax
-                                                                : song.channelCount;
+    const int32_t count = channelsInUse();
     // No instrument yet: a note before the first instrument number plays
     // nothing.
     for (int32_t i = 0; i < count; ++i) {
@@ -110,24 +108,29 @@ void startSongPlayback() {
     }
 }
 
+int32_t advanceSong(int32_t frames) {
+    if (song.tickFramesLeft <= 0) {
+        sequencerTick();
+        // Read after the tick, so a tempo set during it sets its length.
+        song.tickFramesLeft = song.tickFrames > 0 ? song.tickFrames : 1;
+    }
+    const int32_t n = song.tickFramesLeft < frames ? song.tickFramesLeft : frames;
+    // The fraction is dropped run by run: a whole block in one run adds 23.
+    song.playTimeMs += static_cast<uint32_t>(n) * 20u / 882u;
+    song.tickFramesLeft -= n;
+    framesMixed += static_cast<uint64_t>(n);
+    return n;
+}
+
 void renderBlock() {
     const int32_t block = renderIndex;
     float* mix = mixBuffer + block * BlockFrames * 2;
     std::memset(mix, 0, sizeof(float) * BlockFrames * 2);
     int32_t done = 0;
     while (done < BlockFrames) {
-        if (song.tickFramesLeft <= 0) {
-            sequencerTick();
-            // Read after the tick, so a tempo set during it sets its length.
-            song.tickFramesLeft = song.tickFrames > 0 ? song.tickFrames : 1;
-        }
-        const int32_t left = BlockFrames - done;
-        const int32_t n = song.tickFramesLeft < left ? song.tickFramesLeft : left;
+        // The voices as the tick left them, mixed over the frames it has.
+        const int32_t n = advanceSong(BlockFrames - done);
         mixVoices(mix + done * 2, mix + (done + n) * 2);
-        // The fraction is dropped run by run: a whole block in one run adds 23.
-        song.playTimeMs += static_cast<uint32_t>(n) * 20u / 882u;
-        song.tickFramesLeft -= n;
-        framesMixed += static_cast<uint64_t>(n);
         done += n;
     }
     blockStats[block].timeMs.store(song.playTimeMs, std::memory_order_relaxed);

@@ -34,6 +34,11 @@ extern std::atomic<int32_t> masterVolumeDivisor;  // output scale is 16 / diviso
 // 0, and the output ring and read-outs back at their start.
 void startSongPlayback();
 
+// Plays the song on by at most `frames` frames (at least 1): runs the tick
+// that is due, then moves the song's clocks on to the end of the tick or by
+// `frames`, whichever comes first. Returns the frames moved on.
+int32_t advanceSong(int32_t frames);
+
 // Renders ring block renderIndex: ticks the sequencer and mixes, converts to
 // 16-bit with the master volume, records time and level, advances renderIndex.
 void renderBlock();

@@ -42,11 +42,6 @@ const NoteCell* rowCells(const PatternSlot* pattern, int32_t row) {
     return pattern->cells + row * song.channelCount;
 }
 
-int32_t channelsInUse() {
-    const int32_t count = song.channelCount;
-    return count < 0 ? 0 : count > ChannelCountMax ? ChannelCountMax : count;
-}
-
 bool linearPeriods() { return (song.flags & 1) != 0; }
 
 int32_t clampInt(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
@@ -109,6 +104,16 @@ void decodeNote(ChannelState* ch, const NoteCell* cell, const SampleRecord* samp
     ch->updateFlags |= StartSample;
 }
 
+// The envelopes, fade-out and auto-vibrato start again from the sample;
+// the channel's volume and panning stay.
+void restartEnvelopes(ChannelState* ch, const SampleRecord* sample) {
+    const int32_t volume = ch->volume;
+    const int32_t panning = ch->panning;
+    resetChannelForSample(ch, sample);
+    ch->volume = volume;
+    ch->panning = panning;
+}
+
 // The note, instrument and volume column of a cell: on tick 0, or at the
 // delay tick of a note delay. Returns the sample the channel plays now.
 const SampleRecord* takeCell(ChannelState* ch, const NoteCell* cell, bool delayed,
@@ -161,15 +166,10 @@ const SampleRecord* takeCell(ChannelState* ch, const NoteCell* cell, bool delaye
     const SampleRecord* sample = lookupSample(ch, ins);
     if (hasNote)
         decodeNote(ch, cell, sample, tonePorta);
-    if (takesWaiting) {
-        const int32_t volume = ch->volume;
-        const int32_t panning = ch->panning;
+    if (firstInstrument)
         resetChannelForSample(ch, sample);
-        if (!firstInstrument) {
-            ch->volume = volume;
-            ch->panning = panning;
-        }
-    }
+    else if (takesWaiting)
+        restartEnvelopes(ch, sample);
     // Only a note beside a tone portamento sets where it slides to, and only
     // while the voice sounds something to slide from.
     if (hasNote && tonePorta && ch->voice && ch->voice->sample) {
@@ -205,11 +205,7 @@ const SampleRecord* takeCell(ChannelState* ch, const NoteCell* cell, bool delaye
         // A delayed note restarts the envelopes and the fade-out but keeps
         // the channel's volume and panning when it comes without an
         // instrument number.
-        const int32_t volume = ch->volume;
-        const int32_t panning = ch->panning;
-        resetChannelForSample(ch, sample);
-        ch->volume = volume;
-        ch->panning = panning;
+        restartEnvelopes(ch, sample);
     }
     volumeColumnRow(ch, cell->volumeColumn);
     return sample;
@@ -235,6 +231,18 @@ void fadeStep(ChannelState* ch, const InstrumentRecord* ins) {
 }
 
 }  // namespace
+
+int32_t channelsInUse() {
+    const int32_t count = song.channelCount;
+    return count < 0 ? 0 : count > ChannelCountMax ? ChannelCountMax : count;
+}
+
+bool patternLoopRunning() {
+    for (int32_t c = 0; c < channelsInUse(); ++c)
+        if (channels[c].loopCount != 0)
+            return true;
+    return false;
+}
 
 void setTempo(uint32_t bpm) {
     uint32_t frames = bpm == 0 ? 110250 : 110250 / bpm;
@@ -322,8 +330,6 @@ void applyChannel(ChannelState* ch, const InstrumentRecord* ins, const SampleRec
 void retriggerNote(ChannelState* ch, uint8_t instrument, bool laterTick) {
     // The envelopes start again; volume and panning stay, and so does a
     // release with its fade-out unless the cell brings an instrument number.
-    const int32_t volume = ch->volume;
-    const int32_t panning = ch->panning;
     const uint8_t keyOff = ch->keyOff;
     const int32_t fadeVolume = ch->fadeVolume;
     // A number waiting from an earlier row is dropped.
@@ -335,9 +341,7 @@ void retriggerNote(ChannelState* ch, uint8_t instrument, bool laterTick) {
         decodeNote(ch, &note, lookupSample(ch, &ins), false);
     }
     const InstrumentRecord* ins;
-    resetChannelForSample(ch, lookupSample(ch, &ins));
-    ch->volume = volume;
-    ch->panning = panning;
+    restartEnvelopes(ch, lookupSample(ch, &ins));
     if (!instrument) {
         ch->keyOff = keyOff;
         ch->fadeVolume = fadeVolume;

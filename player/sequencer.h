@@ -19,6 +19,10 @@ struct RowContext {
 void setTempo(uint32_t bpm);
 // One tick of the song.
 void sequencerTick();
+// The song's channel count, within 0..ChannelCountMax.
+int32_t channelsInUse();
+// True while a channel repeats a pattern loop (E6x).
+bool patternLoopRunning();
 // The row step (tick 0) and the tick step (later ticks), over all channels.
 void processRow();
 void processTick();
