@@ -86,7 +86,6 @@ std::string cellText(const XmCell& c) {
 
 // The effects a module may use, as (effect, parameter generator).
 struct EffectKind {
-    std::string name;
     uint8_t effect;
     int extended;   // -1, or the E sub-command
     bool global;    // placed in channel 2
@@ -101,12 +100,12 @@ std::vector<EffectKind> effectKinds(const Options& o) {
             continue;
         const std::string name(1, names[e]);
         if (wants(o, name))
-            kinds.push_back({name, uint8_t(e), -1, global.count(e) != 0});
+            kinds.push_back({uint8_t(e), -1, global.count(e) != 0});
     }
     for (int x = 1; x <= 0xE; ++x) {
         const std::string name = std::string("E") + names[x];
         if (wants(o, name))
-            kinds.push_back({name, 0xE, x, x == 6 || x == 0xE});
+            kinds.push_back({0xE, x, x == 6 || x == 0xE});
     }
     return kinds;
 }
@@ -229,13 +228,6 @@ struct TickInfo {
     double sampleRate;   // channel 1's voice, in sample frames per second
 };
 
-bool patternLoopRunning() {
-    for (int32_t c = 0; c < song.channelCount && c < ChannelCountMax; ++c)
-        if (channels[c].loopCount != 0)
-            return true;
-    return false;
-}
-
 // Tick edges and positions from our sequencer, without mixing, up to where
 // the song comes back to a row it has played (pattern loops aside): the
 // other renderer may end or restart its song there.
@@ -266,20 +258,13 @@ std::vector<TickInfo> tickMap(const std::vector<uint8_t>& bytes, int32_t totalFr
 }
 
 std::vector<float> renderOurs(const std::vector<uint8_t>& bytes, int32_t totalFrames) {
-    std::vector<float> out;
-    if (!loadXmBytes(bytes))
-        return out;
+    if (!renderOpen(bytes.data(), uint32_t(bytes.size()), PlayerSourceMemory))
+        return {};
     setMasterVolume(64);
-    startSongPlayback();
-    while (int32_t(out.size()) < totalFrames) {
-        const int32_t block = renderIndex;
-        renderBlock();
-        const int16_t* s = outputRing + block * BlockFrames * 2;
-        for (int32_t i = 0; i < BlockFrames; ++i)
-            out.push_back(0.5f * (float(s[2 * i]) + float(s[2 * i + 1])));
-    }
-    out.resize(size_t(totalFrames));
-    return out;
+    std::vector<int16_t> stereo(2 * size_t(totalFrames));
+    renderFrames(stereo.data(), uint32_t(totalFrames));
+    renderClose();
+    return audio::mono(stereo);
 }
 
 std::vector<float> renderReference(const std::string& path, double seconds) {
@@ -355,7 +340,7 @@ std::pair<double, double> calibrate(const std::string& dir) {
     m.addInstrument(s);
     const std::vector<uint8_t> bytes = writeXm(m);
     const std::string path = dir + "/calibrate.xm";
-    writeXmFile(path, m);
+    writeBytesFile(path, bytes);
     const std::vector<float> ours = renderOurs(bytes, 40 * TickFrames);
     const std::vector<float> ref = renderReference(path, 40.0 * TickFrames / 44100);
     return {audio::rms(ours, 5 * TickFrames, 35 * TickFrames),
@@ -475,7 +460,7 @@ int runModules(const Options& o, const Calibration& cal, bool quiet, std::map<st
         char name[32];
         std::snprintf(name, sizeof name, "%04d.xm", n);
         const std::string path = cal.dir + "/" + name;
-        writeXmFile(path, m);
+        writeBytesFile(path, bytes);
         const int32_t frames = (o.rows * m.speed + 4) * TickFrames;
         const std::vector<TickInfo> ticks = tickMap(bytes, frames);
         const std::vector<float> ours = renderOurs(bytes, frames);
@@ -491,7 +476,7 @@ int runModules(const Options& o, const Calibration& cal, bool quiet, std::map<st
         XmPattern& p = m.patterns[0];
         byCause[causeOf(p.at(uint32_t(t.row), 0))] += 1;
         if (!o.keep.empty())
-            writeXmFile(o.keep + "/" + name, m);
+            writeBytesFile(o.keep + "/" + name, bytes);
         if (quiet)
             continue;
         std::printf("%s: tick %zu (row %d, tick %d): %s\n", name, f.tickIndex, t.row, t.tick, f.what.c_str());

@@ -1,7 +1,7 @@
 /* Plays an XM module until Enter is pressed, or renders it once to a WAV file
  * (44,100 Hz, 16-bit stereo), with the installed module player.
  *
- *   play SONG.xm             play-o OUT.wav SONG.xm */
+ *   play SONG.xm             play -o OUT.wav SONG.xm */
 #include <stdio.h>
 #include <string.h>
 

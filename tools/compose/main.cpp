@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "xmwriter.h"
+
 int main(int argc, char** argv) {
   if (argc != 3) {
     std::fprintf(stderr, "usage: compose SCORE.txt OUT.xm\n");
@@ -36,13 +38,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::FILE* f = std::fopen(argv[2], "wb");
-  if (!f) {
-    std::fprintf(stderr, "cannot write %s\n", argv[2]);
-    return 1;
-  }
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  if (std::fclose(f) != 0 || !ok) {
+  if (!writeBytesFile(argv[2], bytes)) {
     std::fprintf(stderr, "cannot write %s\n", argv[2]);
     return 1;
   }

@@ -117,7 +117,6 @@ int playCommand(int argc, char** argv) {
     // Load once on its own first, so that a bad file gets its own message and
     // a failed start below can only be the audio device.
     if (!loadSongFile(path)) return 1;
-    renderClose();
 
     if (playModule(path, 0, PlayerSourceFile) == nullptr) {
         std::fprintf(stderr, "xmtool: %s: %s\n", path, getLoadError());

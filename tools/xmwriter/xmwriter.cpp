@@ -172,13 +172,12 @@ std::vector<uint8_t> writeXm(const XmModule& m) {
     put16(out, m.songLength.value_or((uint16_t)m.orders.size()));
     put16(out, m.restart);
     put16(out, m.channelWord.value_or(m.channels));
-    put16(out, m.patternCount.value_or((uint16_t)m.patterns.size()));
+    put16(out, (uint16_t)m.patterns.size());
     put16(out, m.instrumentCount.value_or((uint16_t)m.instruments.size()));
     put16(out, m.flags);
     put16(out, m.speed);
     put16(out, m.tempo);
-    const std::vector<uint8_t>& orders = m.orderTable ? *m.orderTable : m.orders;
-    for (size_t i = 0; i < 256; i++) out.push_back(i < orders.size() ? orders[i] : 0);
+    for (size_t i = 0; i < 256; i++) out.push_back(i < m.orders.size() ? m.orders[i] : 0);
     // A header size above the standard 276 leaves room the reader skips.
     while (out.size() < 60 + (size_t)headerSize && out.size() < 60 + 276 + 4096) out.push_back(0);
 
@@ -192,7 +191,7 @@ std::vector<uint8_t> writeXm(const XmModule& m) {
             if (empty) data.clear();
         }
         put32(out, 9);
-        put8(out, p.packingType.value_or(0));
+        put8(out, 0);   // packing type
         put16(out, p.rows);
         put16(out, p.packedSize.value_or((uint16_t)data.size()));
         out.insert(out.end(), data.begin(), data.end());
@@ -204,7 +203,7 @@ std::vector<uint8_t> writeXm(const XmModule& m) {
         put32(out, insHeaderSize);
         putText(out, ins.name, 22);
         put8(out, 0);
-        put16(out, ins.sampleCount.value_or((uint16_t)ins.samples.size()));
+        put16(out, (uint16_t)ins.samples.size());
         put32(out, 40);
         for (int i = 0; i < 96; i++) put8(out, ins.sampleMap[i]);
         envelopePoints(out, ins.volumeEnvelope);
@@ -241,7 +240,7 @@ std::vector<uint8_t> writeXm(const XmModule& m) {
             put32(out, s.loopLengthBytes.value_or(s.loopLength * bytesPerFrame));
             put8(out, s.volume);
             put8(out, (uint8_t)s.finetune);
-            put8(out, s.typeByte.value_or((uint8_t)((s.loopType & 3) | (wide ? 0x10 : 0))));
+            put8(out, (uint8_t)((s.loopType & 3) | (wide ? 0x10 : 0)));
             put8(out, s.panning);
             put8(out, (uint8_t)s.relativeNote);
             put8(out, s.reservedByte.value_or(s.form == XmSampleForm::Packed4 ? 0xAD : 0));
@@ -255,8 +254,9 @@ std::vector<uint8_t> writeXm(const XmModule& m) {
     return out;
 }
 
-bool writeXmFile(const std::string& path, const XmModule& module) {
-    std::vector<uint8_t> bytes = writeXm(module);
+bool writeXmFile(const std::string& path, const XmModule& module) { return writeBytesFile(path, writeXm(module)); }
+
+bool writeBytesFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return false;
     bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();

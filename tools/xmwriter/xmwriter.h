@@ -46,7 +46,6 @@ struct XmPattern {
     bool storeEmpty = false;          // no cell data and packed size 0 when all cells are empty
     std::optional<uint16_t> packedSize;   // written instead of the real size
     std::optional<std::vector<uint8_t>> rawData;   // written instead of the packed cells
-    std::optional<uint8_t> packingType;   // the byte after the header length (0)
 
     XmCell& at(uint32_t row, uint32_t channel);
 };
@@ -73,7 +72,6 @@ struct XmSample {
 
     // Overrides of the header fields, in file units (bytes).
     std::optional<uint32_t> lengthBytes, loopStartBytes, loopLengthBytes;
-    std::optional<uint8_t> typeByte;      // loop type and the 16-bit bit
     std::optional<uint8_t> reservedByte;  // 0xAD marks packed data
     std::optional<std::vector<uint8_t>> rawData;   // written instead of the encoded values
 
@@ -100,7 +98,6 @@ struct XmInstrument {
     uint16_t fadeout = 0;             // the file value (the loader doubles it)
 
     std::optional<uint32_t> headerSize;    // default 263
-    std::optional<uint16_t> sampleCount;   // written instead of samples.size()
 };
 
 struct XmModule {
@@ -121,9 +118,7 @@ struct XmModule {
     std::optional<uint32_t> headerSize;        // default 276 (counted from offset 60)
     std::optional<uint16_t> songLength;
     std::optional<uint16_t> channelWord;
-    std::optional<uint16_t> patternCount;
     std::optional<uint16_t> instrumentCount;
-    std::optional<std::vector<uint8_t>> orderTable;   // up to 256 bytes, rest 0
 
     XmPattern& addPattern(uint16_t rows = 64);   // uses the current channel count
     XmInstrument& addInstrument(const XmSample& sample);
@@ -143,3 +138,5 @@ XmSample xmSamplePacked(const std::vector<int8_t>& table, const std::vector<uint
 std::vector<uint8_t> writeXm(const XmModule& m);
 // Writes the module to a file (for other players). False on failure.
 bool writeXmFile(const std::string& path, const XmModule& module);
+// Writes bytes to a file; false when it could not be written whole.
+bool writeBytesFile(const std::string& path, const std::vector<uint8_t>& bytes);
