@@ -4,7 +4,7 @@ set(tune_module ${PROJECT_SOURCE_DIR}/assets/tune.xm)
 
 add_executable(tune_tests ${CMAKE_CURRENT_SOURCE_DIR}/tune/tune_shape_test.cpp)
 target_compile_definitions(tune_tests PRIVATE TUNE_MODULE_PATH="${tune_module}")
-target_link_libraries(tune_tests PRIVATE player xmwriter GTest::gtest_main)
+target_link_libraries(tune_tests PRIVATE player GTest::gtest_main)
 gtest_discover_tests(tune_tests DISCOVERY_TIMEOUT 60)
 
 # The composing tool's score notation, module writer and synthesis.

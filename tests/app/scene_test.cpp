@@ -3,8 +3,6 @@
 // view; the frame loop's Escape rule and the star field's generator.
 #include <gtest/gtest.h>
 
-#include <GL/glu.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -144,7 +142,7 @@ TEST(Scene, PictureTextureIsTheUprightPictureWithoutAlpha) {
 class RenderedScene : public ::testing::Test {
 protected:
     void SetUp() override {
-        fakeDisplay = {0, false, 0, 0, 0, 0, FrameWidth, FrameHeight, 0, nullptr, 0, 0, 0, 0};
+        fakeDisplay = {};
         displaySettings = {1, 0, 0, 1024, 768};
         sceneTime = cubeAngleX = cubeAngleY = cubeAngleZ = cubeDistance = 0;
         randomState.state = 1;

@@ -3,7 +3,7 @@
 
 #include "platform.h"
 
-FakeDisplay fakeDisplay = {0, false, 0, 0, 0, 0, FrameWidth, FrameHeight, 0, nullptr, 0, 0, 0, 0};
+FakeDisplay fakeDisplay;
 
 Pixel readPixel(int32_t x, int32_t y) {
     unsigned char p[4] = {0, 0, 0, 0};
@@ -11,18 +11,13 @@ Pixel readPixel(int32_t x, int32_t y) {
     return {p[0], p[1], p[2]};
 }
 
-void platformOpenDisplay(bool fullScreen, int32_t x, int32_t y, int32_t width, int32_t height) {
+void platformOpenDisplay(bool fullScreen, int32_t, int32_t, int32_t, int32_t) {
     fakeDisplay.opens++;
     fakeDisplay.fullScreen = fullScreen;
-    fakeDisplay.x = x;
-    fakeDisplay.y = y;
-    fakeDisplay.width = width;
-    fakeDisplay.height = height;
     makeOffscreenContextCurrent();
 }
 
 void platformScreenSize(int32_t* width, int32_t* height) {
-    fakeDisplay.screenQueries++;
     *width = fakeDisplay.screenWidth;
     *height = fakeDisplay.screenHeight;
 }

@@ -8,23 +8,21 @@
 
 #include <cstdint>
 
-struct FakeDisplay {
-    int32_t opens;         // platformOpenDisplay calls
-    bool fullScreen;       // arguments of the last call
-    int32_t x, y, width, height;
-    int32_t screenWidth;   // what platformScreenSize reports
-    int32_t screenHeight;
-    int32_t screenQueries;
-    const uint16_t* escapeScript;  // key states the polls return, then 0
-    int32_t escapeScriptLength;
-    int32_t escapePolls;
-    int32_t presents;
-    uint32_t sleptMs;
-};
-extern FakeDisplay fakeDisplay;
-
 constexpr int32_t FrameWidth = 1024;
 constexpr int32_t FrameHeight = 768;
+
+struct FakeDisplay {
+    int32_t opens = 0;             // platformOpenDisplay calls
+    bool fullScreen = false;       // as the last call asked
+    int32_t screenWidth = FrameWidth;   // what platformScreenSize reports
+    int32_t screenHeight = FrameHeight;
+    const uint16_t* escapeScript = nullptr;  // key states the polls return, then 0
+    int32_t escapeScriptLength = 0;
+    int32_t escapePolls = 0;
+    int32_t presents = 0;
+    uint32_t sleptMs = 0;
+};
+extern FakeDisplay fakeDisplay;
 
 // Makes the context current (created on first use); one per GL side.
 void makeOffscreenContextCurrent();

@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "module.h"
 #include "player.h"
+#include "song_fixture.h"
 
 namespace {
 
@@ -56,7 +56,6 @@ TEST(Conversion, LevelIsTheMeanAbsoluteSamplePerSide) {
     setMasterVolume(64);
 }
 
-#include "song_fixture.h"
 
 // Time stamps go into the block's own entry, levels into the next one; every
 // mix run drops its fraction of a millisecond.

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "module.h"
 #include "player.h"
 #include "sequencer.h"
+#include "song_fixture.h"
 #include "sources.h"
 #include "xm_writer.h"
 
@@ -114,19 +114,16 @@ bool heapExists() { return allocZeroed(16) != nullptr; }
 
 // ---- Start and stop ------------------------------------------------------------
 
-std::vector<std::pair<int32_t, int32_t>> rowsPlayed;
-void recordRow(int32_t orderPos, int32_t row) { rowsPlayed.emplace_back(orderPos, row); }
-
 TEST_F(PlaybackTest, StartWhilePlayingStopsTheOldSongCompletelyAndANullSourceOnlyStops) {
     const std::vector<uint8_t> bytes = testModule();
     ASSERT_NE(start(bytes), nullptr);
-    rowsPlayed.clear();
-    rowStarted = recordRow;
+    songfixture::rowsSeen.clear();
+    rowStarted = songfixture::recordRow;
     ASSERT_NE(start(bytes), nullptr);
     EXPECT_STREQ(getSongTitle(), "Playback test");
     EXPECT_EQ(playModule(nullptr, 0, 0), nullptr);
     rowStarted = nullptr;
-    EXPECT_EQ(rowsPlayed.at(0), std::make_pair(0, 0));   // whatever the restart position
+    EXPECT_EQ(songfixture::rowsSeen.at(0), std::make_pair(0, 0));   // whatever the restart position
     EXPECT_EQ(device.events, (std::vector<std::string>{"open", "start", "close", "open", "start", "close"}));
     // The refill thread is gone: the device is no longer polled.
     const uint32_t calls = device.positionCalls.load();
@@ -166,7 +163,6 @@ TEST_F(PlaybackTest, FailedStartsLeaveNothingOpen) {
 // the block at the play position before moving past it.
 struct Consumer {
     std::vector<uint8_t> received;
-    std::atomic<bool> done{false};
     std::thread thread;
 
     void run(uint32_t blocks) {
@@ -179,7 +175,6 @@ struct Consumer {
                 received.insert(received.end(), block, block + BlockBytes);
                 device.position.store(p + BlockBytes, std::memory_order_release);
             }
-            done.store(true);
         });
     }
 };

@@ -6,9 +6,7 @@
 #include <cmath>
 
 #include "audio_analysis.h"
-#include "module.h"
 #include "player.h"
-#include "sequencer.h"
 #include "xm_writer.h"
 
 namespace {

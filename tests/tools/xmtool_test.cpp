@@ -8,7 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -24,9 +24,14 @@ struct ToolRun {
     std::string err;
 };
 
+// One folder for the whole run, removed when the run ends.
 std::string tempDir() {
     static char pattern[] = "/tmp/xmtool_test_XXXXXX";
-    static const std::string dir = mkdtemp(pattern) ? pattern : "/tmp";
+    static const std::string dir = [] {
+        if (!mkdtemp(pattern)) return std::string("/tmp");
+        std::atexit([] { std::system((std::string("rm -rf ") + pattern).c_str()); });
+        return std::string(pattern);
+    }();
     return dir;
 }
 

@@ -23,7 +23,6 @@ xmtool=$(realpath "$2")
 tune=$(realpath "$3")
 tmp=$(mktemp -d)
 . "$here/common.sh"
-introPid=
 readerPid=
 cleanup() {
     [ -n "$readerPid" ] && kill "$readerPid" 2>/dev/null
@@ -58,12 +57,8 @@ REG
 # Starts the intro in a fresh prefix; $1 names the ALSA configuration.
 startIntro() {
     makePrefix "$tmp/prefix" "$tmp/settings.reg"
-    rm -f "$tmp/pid" "$tmp/rc"
-    ( cd "$tmp" && ALSA_CONFIG_PATH=$1 wine "$intro" >"$tmp/intro.log" 2>&1 &
-      echo $! >"$tmp/pid"; wait $!; echo $? >"$tmp/rc" ) &
-    local i
-    for i in $(seq 100); do [ -s "$tmp/pid" ] && break; sleep 0.1; done
-    introPid=$(cat "$tmp/pid")
+    rm -f "$tmp/rc"
+    ( cd "$tmp" && ALSA_CONFIG_PATH=$1 wine "$intro" >"$tmp/intro.log" 2>&1; echo $? >"$tmp/rc" ) &
 }
 
 # Screenshot analysis: shares of the purple clear colour, the box and the text.
