@@ -31,7 +31,8 @@ void platformSleep(uint32_t ms);
 
 // Finds the RT_RCDATA-style resource `name` of the loaded module `module`
 // (0 = the executable). Returns its bytes and stores its size, or returns
-// null and stores 0 when there is no such resource.
+// null and stores 0 when there is no such resource, or when `module` is
+// neither 0 nor the handle of a loaded module.
 const uint8_t* platformFindResource(uintptr_t module, const char* name, uint32_t* size);
 
 // Adds a blob to the executable's resources under `name` (the program does

@@ -542,7 +542,12 @@ int loadModuleFromSource(int32_t sourceKind, const void* source, uint32_t length
     uintptr_t handle = openSource(source);
     if (sourceKind != SourceMemory && handle == 0) {
         closeSource(handle);
-        return fail(sourceKind >= SourceFile ? "cannot open the file" : "no such resource");
+        if (sourceKind >= SourceFile) return fail("cannot open the file");
+        // A 64-bit module handle cut to the 32-bit length lands here too.
+        return fail(length == 0 ? "no such resource"
+                                : "no such resource in the module given by length (0 names the program; "
+                                  "other values must be a loaded module's handle, which on 64-bit "
+                                  "Windows does not fit)");
     }
     readBytes(moduleHeader, (int32_t)ModuleHeaderSize);
     int loaded;

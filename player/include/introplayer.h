@@ -16,7 +16,13 @@
 extern "C" {
 #endif
 
-/* Where a module comes from (the sourceKind of the start calls). */
+/* Where a module comes from (the sourceKind of the start calls).
+ * Resources: length 0 names the program itself, on every Windows build.
+ * Another module's handle fits in the 32-bit length on 32-bit Windows only;
+ * a value that is not a loaded module's handle (a 64-bit handle cut short)
+ * is refused, and getLoadError says so. A 64-bit program plays another
+ * module's resource as memory: the bytes and size from LockResource and
+ * SizeofResource. */
 enum PlayerSourceKind {
     PlayerSourceResource = 0, /* source: resource name; length: module handle (0 = the program) */
     PlayerSourceMemory = 1,   /* source: the bytes; length: their count */
