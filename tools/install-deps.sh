@@ -8,9 +8,11 @@ as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
 intro_pkgs=(g++ cmake make libsdl2-dev libglu1-mesa-dev)
 test_pkgs=(libgtest-dev libbenchmark-dev libosmesa6-dev xvfb xdotool imagemagick
-           g++-mingw-w64-i686 clang-14 libfuzzer-14-dev libclang-rt-14-dev
+           g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang-14 libfuzzer-14-dev libclang-rt-14-dev
            openmpt123 xmp sox python3 file time googletest pkg-config)
-wine_pkgs=(wine wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386)
+# wine64 runs the 64-bit build on machines that cannot start 32-bit programs;
+# the i386 packages install there too, they just never run.
+wine_pkgs=(wine wine64 wine32:i386 libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386)
 
 pkgs=("${intro_pkgs[@]}")
 if [ "$what" = all ]; then

@@ -14,6 +14,56 @@ needTools() {
     [ ${#missing[@]} -eq 0 ] || fail "missing: ${missing[*]}; tools/install-deps.sh all installs them"
 }
 
+# Whether this machine can start 32-bit programs, found once by starting one
+# (Wine's 32-bit loader) and exported for the scripts started after it. Some
+# machines run 64-bit programs only; there the Windows tests run the 64-bit
+# build alone. WINE_64BIT_ONLY=1 takes that path on any machine.
+detectWine32() {
+    [ -n "${WINE_32BIT:-}" ] && return 0
+    local loader=/usr/lib/wine/wine out
+    if [ "${WINE_64BIT_ONLY:-}" = 1 ]; then
+        WINE_32BIT=no
+        note "Windows tests: the 64-bit build only (WINE_64BIT_ONLY=1 asks for it)"
+    elif [ ! -e "$loader" ]; then
+        fail "no $loader, Wine's 32-bit loader (Debian package wine32:i386; tools/install-deps.sh all installs it)"
+    elif out=$("$loader" --version 2>&1); then
+        WINE_32BIT=yes
+        note "Windows tests: the 32-bit and the 64-bit build (this machine starts 32-bit programs: $out)"
+    else
+        WINE_32BIT=no
+        note "Windows tests: the 64-bit build only (this machine cannot start 32-bit programs: ${out##*: })"
+    fi
+    export WINE_32BIT
+}
+
+# The Windows architecture of an executable: i686 or x86_64.
+exeArch() {
+    case $(file -b "$1") in
+        PE32+\ *) echo x86_64 ;;
+        PE32\ *) echo i686 ;;
+        *) fail "$1 is not a Windows executable" ;;
+    esac
+}
+
+# True when this machine can run Windows programs of architecture $1.
+canRunArch() { detectWine32; [ "$1" = x86_64 ] || [ "$WINE_32BIT" = yes ]; }
+
+# Chooses the Wine that runs programs of architecture $1 (i686 or x86_64) for
+# the prefixes made after it: `wine` and a 32-bit prefix, or Debian's wine64
+# loader (not on the PATH) and a 64-bit prefix.
+useWineFor() {
+    if [ "$1" = x86_64 ]; then
+        WINE=/usr/lib/wine/wine64 WINEARCH=win64
+        [ -x "$WINE" ] || fail "no $WINE (Debian package wine64; tools/install-deps.sh all installs it)"
+        export WINELOADER=$WINE
+    else
+        WINE=wine WINEARCH=win32
+        unset WINELOADER
+    fi
+    export WINEARCH
+}
+WINE=wine WINEARCH=win32
+
 xvfbPid=
 wineStarted=
 cleanupWine() {
@@ -49,13 +99,14 @@ startDisplay() {
 # one thing retried: it occasionally fails on a busy machine.
 makePrefix() {
     local settings=${2:-}
-    export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=d" WINEARCH=win32
+    export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=d" WINEARCH
     local attempt
     for attempt in 1 2 3; do
         rm -rf "$WINEPREFIX"
         wineStarted=1
-        if timeout 120 wineboot -i >"$tmp/wineboot.log" 2>&1; then
-            if [ -z "$settings" ] || timeout 60 wine regedit /S "$(winepath -w "$settings")" >>"$tmp/wineboot.log" 2>&1
+        if timeout 120 "$WINE" wineboot -i >"$tmp/wineboot.log" 2>&1; then
+            if [ -z "$settings" ] ||
+                timeout 60 "$WINE" regedit /S "$("$WINE" winepath -w "$settings")" >>"$tmp/wineboot.log" 2>&1
             then
                 timeout 60 wineserver -w && return 0
             fi

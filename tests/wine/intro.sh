@@ -31,9 +31,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-needTools wine:wine wineboot:wine wineserver:wine Xvfb:xvfb xdotool:xdotool import:imagemagick \
-          convert:imagemagick python3:python3
+needTools wine:wine wineserver:wine Xvfb:xvfb xdotool:xdotool import:imagemagick \
+          convert:imagemagick python3:python3 file:file
 [ -f "$intro" ] || fail "no $intro (build the Windows target first)"
+useWineFor "$(exeArch "$intro")"
 [ -x "$xmtool" ] || fail "no native xmtool at $xmtool"
 
 seconds=10
@@ -58,7 +59,7 @@ REG
 startIntro() {
     makePrefix "$tmp/prefix" "$tmp/settings.reg"
     rm -f "$tmp/rc"
-    ( cd "$tmp" && ALSA_CONFIG_PATH=$1 wine "$intro" >"$tmp/intro.log" 2>&1; echo $? >"$tmp/rc" ) &
+    ( cd "$tmp" && ALSA_CONFIG_PATH=$1 "$WINE" "$intro" >"$tmp/intro.log" 2>&1; echo $? >"$tmp/rc" ) &
 }
 
 # Screenshot analysis: shares of the purple clear colour, the box and the text.

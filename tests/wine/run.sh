@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the Windows build under Wine:
+# Runs a Windows build under Wine (the 32-bit one under `wine`, the 64-bit one
+# under wine64; which it is, is read from its executables):
 #   - the cross-built unit tests of the player and the scene (the scene's on
 #     a WGL context in a window of the virtual display), and the program that
 #     plays a module from a resource, from memory and from a file;
@@ -18,11 +19,15 @@ tmp=$(mktemp -d)
 cleanup() { cleanupWine; rm -rf "$tmp"; }
 trap cleanup EXIT
 
-needTools wine:wine wineboot:wine wineserver:wine Xvfb:xvfb python3:python3 cmp:diffutils
+needTools wine:wine wineserver:wine Xvfb:xvfb python3:python3 cmp:diffutils file:file
 xmtool=$native/tools/xmtool/xmtool
 xmtoolExe=$windows/tools/xmtool/xmtool.exe
 [ -x "$xmtool" ] || fail "no native xmtool in $native (build it first)"
 [ -f "$xmtoolExe" ] || fail "no xmtool.exe in $windows (build the Windows target first)"
+arch=$(exeArch "$xmtoolExe")
+canRunArch "$arch" || fail "this machine cannot run the $arch build in $windows"
+useWineFor "$arch"
+note "the $arch Windows build, under $WINE"
 
 elapsed() { echo "$(( ($(date +%s%N) - $1) / 1000000 )) ms"; }
 
@@ -40,7 +45,8 @@ if [ -n "$testBuild" ]; then
         t0=$(date +%s%N)
         program=$testBuild/tests/win32/$exe.exe
         [ -f "$program" ] || fail "no $program (build the target win32_tests first)"
-        if ! (cd "$tmp" && timeout 600 wine "$program" --gtest_brief=1 >"$tmp/$exe.log" 2>&1); then
+        [ "$(exeArch "$program")" = "$arch" ] || fail "$program is not built for $arch"
+        if ! (cd "$tmp" && timeout 600 "$WINE" "$program" --gtest_brief=1 >"$tmp/$exe.log" 2>&1); then
             tr -d '\r' <"$tmp/$exe.log" | grep -v '^\[ *OK' | tail -n 40
             fail "$exe failed under Wine"
         fi
@@ -55,7 +61,7 @@ python3 "$root/bench/make-module.py" "$tmp/generated2.xm" --orders 4 --channels 
 cp "$root/assets/tune.xm" "$tmp/tune.xm"
 for song in tune generated1 generated2; do
     "$xmtool" render "$tmp/$song.xm" "$tmp/$song.native.wav" 2>/dev/null || fail "native render of $song failed"
-    (cd "$tmp" && timeout 120 wine "$xmtoolExe" render "$song.xm" "$song.windows.wav" >/dev/null 2>&1) \
+    (cd "$tmp" && timeout 120 "$WINE" "$xmtoolExe" render "$song.xm" "$song.windows.wav" >/dev/null 2>&1) \
         || fail "xmtool.exe render of $song failed"
     cmp "$tmp/$song.native.wav" "$tmp/$song.windows.wav" \
         || fail "xmtool.exe renders $song differently from the native build"
