@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
-step() { printf '\n==== %s\n' "$*"; }
+step() { printf '\n==== %s (%d s in)\n' "$*" "$SECONDS"; }
 
 step "native build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null

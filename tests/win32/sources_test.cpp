@@ -100,10 +100,10 @@ TEST_F(WindowsSources, ResourceMemoryAndFilePlay) {
 }
 
 TEST_F(WindowsSources, MissingSourcesFailAndLeaveTheDeviceFree) {
-    // Cut to 32 bits, a 64-bit handle points at no module; on 32-bit Windows
-    // the value past the image's first page does the same.
+    // Cut to 32 bits, a 64-bit handle points at no module; where it fits,
+    // the image's second page is inside the program but not its handle.
     const uintptr_t self = uintptr_t(GetModuleHandleA(nullptr));
-    const uint32_t notAModule = sizeof self > 4 ? uint32_t(self) : uint32_t(self) + 0x1000;
+    const uint32_t notAModule = uint32_t(self) == self ? uint32_t(self) + 0x1000 : uint32_t(self);
     const SourceCase cases[] = {
         {"unknown resource", "NOSUCHTUNE", 0, SourceResource},
         {"not a module handle", "TUNE", notAModule, SourceResource},
