@@ -70,7 +70,7 @@ note "the native examples render the bytes of xmtool render"
 startDisplay
 for arch in "${archs[@]}"; do
     if ! canRunArch "$arch"; then
-        note "the $arch examples are built, not run: this machine cannot start 32-bit programs"
+        note "the $arch examples are built, not run ($WINE_32BIT_WHY)"
         continue
     fi
     useWineFor "$arch"

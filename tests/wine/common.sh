@@ -22,18 +22,20 @@ detectWine32() {
     [ -n "${WINE_32BIT:-}" ] && return 0
     local loader=/usr/lib/wine/wine out
     if [ "${WINE_64BIT_ONLY:-}" = 1 ]; then
-        WINE_32BIT=no
-        note "Windows tests: the 64-bit build only (WINE_64BIT_ONLY=1 asks for it)"
+        WINE_32BIT=no WINE_32BIT_WHY="WINE_64BIT_ONLY=1 asks for it"
     elif [ ! -e "$loader" ]; then
         fail "no $loader, Wine's 32-bit loader (Debian package wine32:i386; tools/install-deps.sh all installs it)"
     elif out=$("$loader" --version 2>&1); then
-        WINE_32BIT=yes
-        note "Windows tests: the 32-bit and the 64-bit build (this machine starts 32-bit programs: $out)"
+        WINE_32BIT=yes WINE_32BIT_WHY="this machine starts 32-bit programs: $out"
     else
-        WINE_32BIT=no
-        note "Windows tests: the 64-bit build only (this machine cannot start 32-bit programs: ${out##*: })"
+        WINE_32BIT=no WINE_32BIT_WHY="this machine cannot start 32-bit programs: ${out##*: }"
     fi
-    export WINE_32BIT
+    export WINE_32BIT WINE_32BIT_WHY
+    if [ "$WINE_32BIT" = yes ]; then
+        note "Windows tests: the 32-bit and the 64-bit build ($WINE_32BIT_WHY)"
+    else
+        note "Windows tests: the 64-bit build only ($WINE_32BIT_WHY)"
+    fi
 }
 
 # The Windows architecture of an executable: i686 or x86_64.
