@@ -3,6 +3,8 @@
 #include "platform.h"
 #include "scene.h"
 
+using namespace introplayer;
+
 DisplaySettings displaySettings = {1, 0, 0, 1024, 768};
 
 const float lightAmbient[4] = {0.4f, 0.4f, 0.4f, 1.0f};

@@ -6,6 +6,8 @@
 #include "platform.h"
 #include "scene.h"
 
+using namespace introplayer;
+
 double sceneTime;
 double cubeAngleX;
 double cubeAngleY;

@@ -8,6 +8,8 @@
 #include "scene.h"
 #include "sources.h"
 
+using namespace introplayer;
+
 int main() {
     // The module's length comes from the bounds of its embedded array.
     const uint32_t moduleLength = static_cast<uint32_t>(moduleDataEnd - moduleData);

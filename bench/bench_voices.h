@@ -10,6 +10,8 @@
 #include "mixer.h"
 #include "module.h"
 
+using namespace introplayer;
+
 struct BenchSamples {
     std::vector<int16_t> storage[8];
     SampleRecord records[8];

@@ -45,6 +45,8 @@
 #include "sequencer.h"
 #include "xm_writer.h"
 
+using namespace introplayer;
+
 namespace {
 
 constexpr int TickFrames = 882;   // 125 BPM

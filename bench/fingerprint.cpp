@@ -9,6 +9,8 @@
 #include "channel.h"
 #include "modulation.h"
 
+using namespace introplayer;
+
 namespace {
 
 struct Fnv {

@@ -6,6 +6,8 @@
 
 #include "bench_voices.h"
 
+using namespace introplayer;
+
 namespace {
 
 BenchSamples samples;

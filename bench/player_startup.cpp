@@ -13,6 +13,8 @@
 #include "player.h"
 #include "sources.h"
 
+using namespace introplayer;
+
 int main() {
     const uint32_t length = static_cast<uint32_t>(moduleDataEnd - moduleData);
     std::vector<double> startMs;

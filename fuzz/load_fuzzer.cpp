@@ -9,6 +9,8 @@
 #include "player.h"
 #include "sources.h"
 
+using namespace introplayer;
+
 namespace {
 
 void require(bool condition) {

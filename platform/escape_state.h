@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace introplayer {
+
 struct EscapeTracker {
     bool down;              // down after the last event seen
     bool pressedSincePoll;  // a fresh press (not an auto-repeat) since the last poll
@@ -26,3 +28,5 @@ inline int16_t escapeKeyPoll(EscapeTracker& t) {
     t.pressedSincePoll = false;
     return int16_t(state);
 }
+
+}  // namespace introplayer

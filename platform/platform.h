@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace introplayer {
+
 // ---- Display (window and GL context), presentation, keyboard, sleep --------
 
 // Creates the window and its OpenGL context and makes the context current on
@@ -82,3 +84,5 @@ PlatformThread platformStartThread(void (*entry)(void*), void* arg);
 void platformRaiseThreadPriority(PlatformThread thread);
 // Waits for the thread to end and releases its handle.
 void platformJoinThread(PlatformThread thread);
+
+}  // namespace introplayer

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace introplayer {
+
 namespace {
 
 constexpr int ResourceSlots = 16;
@@ -44,3 +46,5 @@ const uint8_t* findRegisteredResource(const char* name, uint32_t* size) {
     }
     return nullptr;
 }
+
+}  // namespace introplayer

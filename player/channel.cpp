@@ -3,6 +3,8 @@
 
 #include "mixer.h"
 
+namespace introplayer {
+
 ChannelState channels[ChannelCountMax];
 
 Voice* twinVoice(Voice* voice)
@@ -10,3 +12,5 @@ Voice* twinVoice(Voice* voice)
     const auto index = voice - voices;
     return index < ChannelCountMax ? voice + ChannelCountMax : voice - ChannelCountMax;
 }
+
+}  // namespace introplayer

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace introplayer {
+
 struct Voice;
 
 constexpr int ChannelCountMax = 32;
@@ -89,3 +91,5 @@ extern ChannelState channels[ChannelCountMax];
 
 // The other voice of a channel's pair: k + 32 below 32, k - 32 above.
 Voice* twinVoice(Voice* voice);
+
+}  // namespace introplayer

@@ -9,6 +9,8 @@
 #include "module.h"
 #include "sequencer.h"
 
+namespace introplayer {
+
 namespace {
 
 // |round(256 * sin(p * pi / 32))| for |p| = 0..32: the sine of the vibrato and
@@ -786,3 +788,5 @@ void tremorStep(ChannelState* ch) {
     if (ch->tremorCount > ch->tremorOn + 1 + ch->tremorOff)
         ch->tremorCount = 0;
 }
+
+}  // namespace introplayer

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace introplayer {
+
 struct ChannelState;
 struct InstrumentRecord;
 struct ModuleRecord;
@@ -41,3 +43,5 @@ void tremoloStep(ChannelState* channel);
 void advanceTremolo(ChannelState* channel);
 void tonePortaStep(ChannelState* channel);
 void tremorStep(ChannelState* channel);
+
+}  // namespace introplayer

@@ -19,6 +19,8 @@
 
 #include "module.h"
 
+namespace introplayer {
+
 Voice voices[VoiceCount];
 
 namespace {
@@ -409,3 +411,5 @@ void mixVoices(float* begin, float* end)
         }
     }
 }
+
+}  // namespace introplayer

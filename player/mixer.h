@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+namespace introplayer {
+
 struct SampleRecord;
 
 constexpr int VoiceCount = 64;
@@ -36,3 +38,5 @@ extern Voice voices[VoiceCount];
 // Adds every active voice into the stereo float frames [begin, end) (two floats
 // per frame, left then right). Only adds: the caller clears the area first.
 void mixVoices(float* begin, float* end);
+
+}  // namespace introplayer

@@ -10,6 +10,8 @@
 #include "mixer.h"
 #include "module.h"
 
+namespace introplayer {
+
 namespace {
 
 constexpr double SemitoneScale = 13.375;
@@ -305,3 +307,5 @@ void pitchStep(ChannelState* channel, Voice* voice)
     voice->stepInt = f / rate;
     voice->stepFrac = (high << 16) | low;
 }
+
+}  // namespace introplayer

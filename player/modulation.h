@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace introplayer {
+
 struct ChannelState;
 struct InstrumentRecord;
 struct SampleRecord;
@@ -23,3 +25,5 @@ void releaseChannel(ChannelState* channel, const InstrumentRecord* instrument);
 void envelopeStep(ChannelState* channel, const InstrumentRecord* instrument, uint8_t which);
 void autoVibratoStep(ChannelState* channel, const InstrumentRecord* instrument);
 void pitchStep(ChannelState* channel, Voice* voice);
+
+}  // namespace introplayer

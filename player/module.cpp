@@ -30,6 +30,8 @@
 
 #include "sources.h"
 
+namespace introplayer {
+
 ModuleRecord song;
 char songTitle[21];
 const SampleRecord emptySample = {};
@@ -563,3 +565,5 @@ int loadModuleFromSource(int32_t sourceKind, const void* source, uint32_t length
     closeSource(handle);
     return loaded;
 }
+
+}  // namespace introplayer

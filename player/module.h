@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace introplayer {
+
 // One pattern cell, five bytes as the file gives them.
 struct NoteCell {
     uint8_t note;          // 0 = none, 1..96 = C-0..B-7, 97 = key off (the loader drops others)
@@ -131,3 +133,5 @@ void forgetSong();
 // Why the last load failed, in words (for tools); empty after a success.
 extern char moduleLoadError[160];
 void setLoadError(const char* text);
+
+}  // namespace introplayer

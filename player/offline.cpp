@@ -9,6 +9,8 @@
 #include "sequencer.h"
 #include "sources.h"
 
+namespace introplayer {
+
 namespace {
 
 // One offline render at a time; it shares the song with real-time playback.
@@ -55,6 +57,10 @@ void advanceWithoutMixing(uint32_t frames) {
 }
 
 }  // namespace
+
+}  // namespace introplayer
+
+using namespace introplayer;
 
 int32_t renderOpen(const void* source, uint32_t length, int32_t sourceKind) {
     renderClose();
@@ -143,3 +149,4 @@ const char* getInstrumentName(uint32_t index) {
         return "";
     return song.instrumentTable[index].name;
 }
+

@@ -16,6 +16,8 @@
 #include "sequencer.h"
 #include "sources.h"
 
+namespace introplayer {
+
 int16_t outputRing[RingFrames * 2];
 float mixBuffer[RingFrames * 2];
 BlockStats blockStats[RingBlocks];
@@ -164,24 +166,6 @@ uint32_t convertBlock(int32_t block) {
     return levelWord(sumLeft, sumRight);
 }
 
-void setMasterVolume(uint32_t volume) {
-    const uint32_t v = volume > 64 ? 64 : volume;
-    const int32_t d = 64 - static_cast<int32_t>(v);
-    masterVolumeDivisor.store(d < 64 ? UnityDivisor + d : SilentDivisor, std::memory_order_relaxed);
-}
-
-uint32_t getLevels() {
-    return blockStats[statsIndex.load(std::memory_order_relaxed) & (RingBlocks - 1)].levels.load(
-        std::memory_order_relaxed);
-}
-
-uint32_t getPlayTime() {
-    return blockStats[statsIndex.load(std::memory_order_relaxed) & (RingBlocks - 1)].timeMs.load(
-        std::memory_order_relaxed);
-}
-
-const char* getSongTitle() { return songTitle; }
-
 // ---- Real-time playback ------------------------------------------------------
 
 namespace {
@@ -224,6 +208,30 @@ void refillThread(void*) {
 }  // namespace
 
 void useAudioDevice(const AudioDevice* device) { playback.nextDevice = device; }
+
+}  // namespace introplayer
+
+// ---- The outside face ----------------------------------------------------------
+
+using namespace introplayer;
+
+void setMasterVolume(uint32_t volume) {
+    const uint32_t v = volume > 64 ? 64 : volume;
+    const int32_t d = 64 - static_cast<int32_t>(v);
+    masterVolumeDivisor.store(d < 64 ? UnityDivisor + d : SilentDivisor, std::memory_order_relaxed);
+}
+
+uint32_t getLevels() {
+    return blockStats[statsIndex.load(std::memory_order_relaxed) & (RingBlocks - 1)].levels.load(
+        std::memory_order_relaxed);
+}
+
+uint32_t getPlayTime() {
+    return blockStats[statsIndex.load(std::memory_order_relaxed) & (RingBlocks - 1)].timeMs.load(
+        std::memory_order_relaxed);
+}
+
+const char* getSongTitle() { return songTitle; }
 
 const void* playModule(const void* source, uint32_t length, int32_t sourceKind) {
     renderClose();

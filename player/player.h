@@ -9,6 +9,8 @@
 
 #include "introplayer.h"   // the outside face: start, stop, read-outs, offline rendering
 
+namespace introplayer {
+
 constexpr int32_t OutputRate = 44100;          // frames per second
 constexpr int32_t BlockFrames = 1024;          // frames per block
 constexpr int32_t RingBlocks = 16;             // blocks in the ring
@@ -70,3 +72,5 @@ void useAudioDevice(const AudioDevice* device);
 // playModule, stopPlayback, pausePlayback and resumePlayback are declared in
 // introplayer.h. A start releases what ran before; stop releases the refill
 // thread, then the device, then the heap.
+
+}  // namespace introplayer

@@ -12,6 +12,8 @@
 #include "modulation.h"
 #include "module.h"
 
+namespace introplayer {
+
 void (*rowStarted)(int32_t orderPos, int32_t row) = nullptr;
 
 namespace {
@@ -470,3 +472,5 @@ void sequencerTick() {
         song.patternDelayTicks = 0;
     }
 }
+
+}  // namespace introplayer

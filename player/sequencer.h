@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace introplayer {
+
 struct ChannelState;
 struct InstrumentRecord;
 struct NoteCell;
@@ -41,3 +43,5 @@ void applyChannel(ChannelState* channel, const InstrumentRecord* instrument, con
 // cells are read; null in normal playback. Lets offline rendering see where
 // the song has been.
 extern void (*rowStarted)(int32_t orderPos, int32_t row);
+
+}  // namespace introplayer

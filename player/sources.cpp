@@ -15,6 +15,8 @@
 #endif
 #endif
 
+namespace introplayer {
+
 namespace {
 
 // ---- Source state: one source at a time -------------------------------------
@@ -253,3 +255,5 @@ void* allocZeroed(size_t size) {
 }
 
 void setPlayerHeapLimit(size_t bytes) { heapLimit = bytes; }
+
+}  // namespace introplayer

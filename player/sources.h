@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace introplayer {
+
 enum SourceKindValue : int32_t { SourceResource = 0, SourceMemory = 1, SourceFile = 2 };
 
 // Prepares the source state for a start call: position 0, size = length
@@ -29,3 +31,5 @@ void* allocZeroed(size_t size);   // null on failure or with no heap
 // Caps the bytes the heap hands out in total (0 = no cap beyond the machine's).
 // For tests of allocation failure; survives destroy and create.
 void setPlayerHeapLimit(size_t bytes);
+
+}  // namespace introplayer

@@ -6,6 +6,8 @@
 #include "sources.h"
 #include "xmwriter.h"
 
+using namespace introplayer;
+
 inline int loadXmBytes(const std::vector<uint8_t>& bytes) {
     destroyPlayerHeap();
     if (!createPlayerHeap()) return 0;

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cstring>
 
+namespace introplayer {
+
 namespace {
 
 struct AudioOutput {
@@ -113,3 +115,5 @@ void audioDeviceClose()
     output.ringBytes = 0;
     output.bytesHanded.store(0, std::memory_order_relaxed);
 }
+
+}  // namespace introplayer

@@ -8,6 +8,8 @@
 #include "escape_state.h"
 #include "platform.h"
 
+namespace introplayer {
+
 namespace {
 
 struct SdlDisplay {
@@ -89,3 +91,4 @@ int16_t platformEscapeState() {
     return escapeKeyPoll(sdlDisplay.escape);
 }
 
+}  // namespace introplayer

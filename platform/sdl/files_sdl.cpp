@@ -11,6 +11,8 @@
 #define fileTell ftell
 #endif
 
+namespace introplayer {
+
 PlatformFile platformFileOpen(const char* path) {
     if (path == nullptr) return 0;
     return (PlatformFile)std::fopen(path, "rb");
@@ -42,3 +44,5 @@ int64_t platformFileSize(PlatformFile file) {
 void platformFileClose(PlatformFile file) {
     if (file != 0) std::fclose((FILE*)file);
 }
+
+}  // namespace introplayer

@@ -3,8 +3,12 @@
 #include "platform.h"
 #include "resource_table.h"
 
+namespace introplayer {
+
 // The module handle plays no part: there is only the executable.
 const uint8_t* platformFindResource(uintptr_t, const char* name, uint32_t* size) {
     if (size != nullptr) *size = 0;
     return findRegisteredResource(name, size);
 }
+
+}  // namespace introplayer

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+namespace introplayer {
+
 namespace {
 
 struct ThreadStart {
@@ -61,3 +63,5 @@ void platformSleep(uint32_t ms)
     while (nanosleep(&duration, &duration) != 0 && errno == EINTR) {
     }
 }
+
+}  // namespace introplayer

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+namespace introplayer {
+
 namespace {
 
 HWAVEOUT deviceHandle;
@@ -76,3 +78,5 @@ void audioDeviceClose()
     waveOutClose(deviceHandle);
     deviceHandle = nullptr;
 }
+
+}  // namespace introplayer

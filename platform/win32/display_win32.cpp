@@ -5,6 +5,8 @@
 
 #include "platform.h"
 
+namespace introplayer {
+
 namespace {
 
 struct Win32Display {
@@ -49,3 +51,4 @@ void platformPresent() { SwapBuffers(win32Display.windowDC); }
 
 int16_t platformEscapeState() { return int16_t(GetAsyncKeyState(VK_ESCAPE)); }
 
+}  // namespace introplayer

@@ -3,6 +3,8 @@
 
 #include "platform.h"
 
+namespace introplayer {
+
 PlatformFile platformFileOpen(const char* path) {
     if (path == nullptr) return 0;
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -40,3 +42,5 @@ int64_t platformFileSize(PlatformFile file) {
 void platformFileClose(PlatformFile file) {
     if (file != 0) CloseHandle((HANDLE)file);
 }
+
+}  // namespace introplayer

@@ -5,6 +5,8 @@
 #include "platform.h"
 #include "resource_table.h"
 
+namespace introplayer {
+
 namespace {
 
 // True when `module` is the base of a module loaded in this process. The
@@ -35,3 +37,5 @@ const uint8_t* platformFindResource(uintptr_t module, const char* name, uint32_t
     if (module != 0) return nullptr;
     return findRegisteredResource(name, size);
 }
+
+}  // namespace introplayer

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+namespace introplayer {
+
 namespace {
 
 struct ThreadStart {
@@ -49,3 +51,5 @@ void platformJoinThread(PlatformThread thread)
 }
 
 void platformSleep(uint32_t ms) { Sleep(ms); }
+
+}  // namespace introplayer

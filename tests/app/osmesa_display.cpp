@@ -9,6 +9,8 @@
 
 #include "platform.h"
 
+using namespace introplayer;
+
 namespace {
 OSMesaContext context;
 std::vector<unsigned char> frame;

@@ -12,6 +12,8 @@
 #include "scene.h"
 #include "stand_in_display.h"
 
+using namespace introplayer;
+
 namespace {
 
 // glClearColor(0.2, 0, 0.1) in 8-bit channels.

@@ -11,6 +11,8 @@ Pixel readPixel(int32_t x, int32_t y) {
     return {p[0], p[1], p[2]};
 }
 
+namespace introplayer {
+
 void platformOpenDisplay(bool fullScreen, int32_t, int32_t, int32_t, int32_t) {
     fakeDisplay.opens++;
     fakeDisplay.fullScreen = fullScreen;
@@ -33,3 +35,5 @@ int16_t platformEscapeState() {
 void platformPresent() { fakeDisplay.presents++; }
 
 void platformSleep(uint32_t ms) { fakeDisplay.sleptMs += ms; }
+
+}  // namespace introplayer

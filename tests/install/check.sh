@@ -4,7 +4,8 @@
 # separate project (CMake package) and on its own (pkg-config), natively and
 # cross-built for each Windows build (32-bit, 64-bit), and checks that each
 # renders a module to the very bytes of the native `xmtool render`; the
-# Windows examples run under Wine where this machine can run them.
+# Windows examples run under Wine where this machine can run them. Each
+# library must export its header's functions and nothing else of its own.
 # Last, what the player adds to a small static i686 program.
 # Usage: tests/install/check.sh NATIVE_BUILD WINDOWS_BUILD...
 set -u
@@ -34,6 +35,12 @@ for prefix in native "${archs[@]}"; do
     done
 done
 [ -x "$tmp/native/bin/xmtool" ] || fail "xmtool is not installed"
+for prefix in native "${archs[@]}"; do
+    nm=nm
+    [ "$prefix" = native ] || nm=$prefix-w64-mingw32-nm
+    "$root/tools/check-symbols.sh" "$tmp/$prefix/lib/libintroplayer.a" "$tmp/$prefix/include/introplayer.h" "$nm" ||
+        fail "the $prefix library exports names of its own"
+done
 
 # The example, two ways for each build.
 cmake -S "$root/examples" -B "$tmp/example" -DCMAKE_PREFIX_PATH="$tmp/native" >/dev/null &&

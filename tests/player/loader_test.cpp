@@ -11,6 +11,8 @@
 #include "sources.h"
 #include "xm_writer.h"
 
+using namespace introplayer;
+
 namespace {
 
 using Cell = std::array<int, 5>;   // note, instrument, volume column, effect, parameter

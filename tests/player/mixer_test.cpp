@@ -11,6 +11,8 @@
 #include "mixer.h"
 #include "module.h"
 
+using namespace introplayer;
+
 namespace {
 
 constexpr uint64_t One = uint64_t(1) << 32;   // one sample frame, 32.32

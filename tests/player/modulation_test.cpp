@@ -10,6 +10,8 @@
 #include "modulation.h"
 #include "module.h"
 
+using namespace introplayer;
+
 namespace {
 
 TEST(PowerTest, ExactAtWholeExponentsAndCloseBetween)

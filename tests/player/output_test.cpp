@@ -6,6 +6,8 @@
 #include "player.h"
 #include "song_fixture.h"
 
+using namespace introplayer;
+
 namespace {
 
 void fillBlock(int32_t block, float left, float right) {

@@ -16,6 +16,8 @@
 #include "sources.h"
 #include "xm_writer.h"
 
+using namespace introplayer;
+
 namespace {
 
 constexpr uint32_t BlockBytes = BlockFrames * 4;

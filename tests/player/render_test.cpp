@@ -9,6 +9,8 @@
 #include "player.h"
 #include "xm_writer.h"
 
+using namespace introplayer;
+
 namespace {
 
 constexpr size_t RowFrames = 6 * 882;   // speed 6 at 125 BPM

@@ -7,6 +7,8 @@
 #include "effects.h"
 #include "song_fixture.h"
 
+using namespace introplayer;
+
 using namespace songfixture;
 using Rows = std::vector<std::pair<int32_t, int32_t>>;
 

@@ -14,6 +14,8 @@
 #include "player.h"
 #include "sequencer.h"
 
+using namespace introplayer;
+
 namespace songfixture {
 
 constexpr int MaxPatterns = 4;

@@ -13,6 +13,8 @@
 #include "sources.h"
 #include "xm_writer.h"
 
+using namespace introplayer;
+
 namespace {
 
 const uint8_t TenBytes[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};

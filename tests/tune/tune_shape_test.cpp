@@ -10,6 +10,8 @@
 #include "module.h"
 #include "sources.h"
 
+using namespace introplayer;
+
 TEST(TuneShape, HeaderInstrumentsAndEffectsOfTheEmbeddedTune) {
     ASSERT_TRUE(createPlayerHeap());
     ASSERT_TRUE(loadModuleFromSource(SourceFile, TUNE_MODULE_PATH, 0)) << moduleLoadError;

@@ -13,6 +13,8 @@
 #include "player.h"
 #include "sources.h"
 
+using namespace introplayer;
+
 namespace {
 
 // The tune's bytes straight from the resource section, without the player.

@@ -11,6 +11,8 @@
 #include "stand_in_display.h"
 #include "platform.h"
 
+using namespace introplayer;
+
 namespace {
 HDC windowDC;
 HGLRC context;
