@@ -14,7 +14,7 @@ int main() {
     // The module's length comes from the bounds of its embedded array.
     const uint32_t moduleLength = static_cast<uint32_t>(moduleDataEnd - moduleData);
     // The tune is also the executable's resource "TUNE" for the resource source.
-    platformRegisterResource("TUNE", moduleData, moduleLength);
+    registerModuleResource("TUNE", moduleData, moduleLength);
     startScene();
     playModule(moduleData, moduleLength, SourceMemory);   // without sound if it fails
     while (runFrame()) {

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     PlayerSongInfo info;
     int16_t frames[2];
     if (argc > 5) return 1;
+    registerModuleResource("TUNE", argv, 4);
     if (renderOpen(argv[0], 0, PlayerSourceFile)) {
         renderFrames(frames, 1);
         renderCameBack();

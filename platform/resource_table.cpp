@@ -2,8 +2,6 @@
 // build (its executable has no resource section) and the Win32 side's fallback.
 #include "resource_table.h"
 
-#include <cstring>
-
 namespace introplayer {
 
 namespace {
@@ -19,6 +17,16 @@ struct ResourceEntry {
 ResourceEntry resourceTable[ResourceSlots];
 int resourceCount;
 
+// Names match without regard to ASCII case, as Windows resource names do.
+bool sameName(const char* a, const char* b) {
+    for (;; a++, b++) {
+        const char x = *a >= 'a' && *a <= 'z' ? char(*a - 32) : *a;
+        const char y = *b >= 'a' && *b <= 'z' ? char(*b - 32) : *b;
+        if (x != y) return false;
+        if (x == 0) return true;
+    }
+}
+
 }  // namespace
 
 bool isNumericResourceId(const char* name) { return (uintptr_t)name < 0x10000; }
@@ -26,7 +34,7 @@ bool isNumericResourceId(const char* name) { return (uintptr_t)name < 0x10000; }
 bool platformRegisterResource(const char* name, const uint8_t* data, uint32_t size) {
     if (isNumericResourceId(name) || data == nullptr) return false;
     for (int i = 0; i < resourceCount; i++) {
-        if (std::strcmp(resourceTable[i].name, name) == 0) {
+        if (sameName(resourceTable[i].name, name)) {
             resourceTable[i] = {name, data, size};
             return true;
         }
@@ -39,7 +47,7 @@ bool platformRegisterResource(const char* name, const uint8_t* data, uint32_t si
 const uint8_t* findRegisteredResource(const char* name, uint32_t* size) {
     if (isNumericResourceId(name)) return nullptr;
     for (int i = 0; i < resourceCount; i++) {
-        if (std::strcmp(resourceTable[i].name, name) == 0) {
+        if (sameName(resourceTable[i].name, name)) {
             if (size != nullptr) *size = resourceTable[i].size;
             return resourceTable[i].data;
         }

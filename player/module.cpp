@@ -26,6 +26,7 @@
 //   missing) while a header declaring gigabytes is refused.
 #include "module.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "sources.h"
@@ -526,19 +527,46 @@ void setLoadError(const char* text) {
     addError(text);
 }
 
+namespace {
+
+// What the title read-out shows: a finished copy, so that a thread reading it
+// never sees a load half done. Each load writes the copy not shown now.
+char titleCopies[2][sizeof songTitle];
+int32_t nextTitleCopy;
+std::atomic<const char*> shownTitle{""};
+
+void showTitle(bool loaded) {
+    const char* shown = "";
+    if (loaded) {
+        char* copy = titleCopies[nextTitleCopy];
+        nextTitleCopy ^= 1;
+        std::memcpy(copy, songTitle, sizeof songTitle);
+        shown = copy;
+    }
+    shownTitle.store(shown, std::memory_order_release);
+}
+
+}  // namespace
+
+const char* shownSongTitle() { return shownTitle.load(std::memory_order_acquire); }
+
 int loadModule() {
     songLoaded = parseModule() != 0;
+    showTitle(songLoaded);
     return songLoaded ? 1 : forgetTables();
 }
 
 void forgetSong() {
     songLoaded = false;
+    showTitle(false);
     forgetTables();
 }
 
 int loadModuleFromSource(int32_t sourceKind, const void* source, uint32_t length) {
     moduleLoadError[0] = 0;
-    songLoaded = false;
+    forgetSong();
+    if (sourceKind < SourceResource || sourceKind > SourceFile)
+        return fail("unknown source kind (0: resource, 1: memory, 2: file)");
     std::memset(moduleHeader, 0, sizeof moduleHeader);
     selectSource(sourceKind, length);
     uintptr_t handle = openSource(source);

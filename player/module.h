@@ -129,6 +129,9 @@ int loadModuleFromSource(int32_t sourceKind, const void* source, uint32_t length
 // caller frees the heap they live on).
 extern bool songLoaded;
 void forgetSong();
+// The loaded song's title for any thread: a copy that stays unchanged until
+// the second load after it; empty when nothing is loaded.
+const char* shownSongTitle();
 
 // Why the last load failed, in words (for tools); empty after a success.
 extern char moduleLoadError[160];

@@ -56,14 +56,30 @@ void advanceWithoutMixing(uint32_t frames) {
     }
 }
 
+// The read-outs describe what was just rendered: the song time after it and
+// the level of its last block (0 after a skip, which mixes nothing). The
+// entry is the next block's, which rendering it rewrites.
+void publishReadOuts(bool mixed) {
+    const int32_t entry = renderIndex;
+    blockStats[entry].timeMs.store(song.playTimeMs, std::memory_order_relaxed);
+    if (!mixed) blockStats[entry].levels.store(0, std::memory_order_relaxed);
+    statsIndex.store(entry, std::memory_order_relaxed);
+}
+
 }  // namespace
+
+void endOfflineRender() {
+    if (!offline.open)
+        return;
+    offline.open = false;
+    rowStarted = nullptr;   // the render's own hook
+}
 
 }  // namespace introplayer
 
 using namespace introplayer;
 
 int32_t renderOpen(const void* source, uint32_t length, int32_t sourceKind) {
-    renderClose();
     stopPlayback();
     if (source == nullptr) {
         setLoadError("no module given");
@@ -94,10 +110,12 @@ uint32_t renderFrames(int16_t* out, uint32_t count) {
         if (offline.blockLeft == 0) {
             if (out == nullptr) {
                 advanceWithoutMixing(count - done);
+                publishReadOuts(false);
                 break;
             }
             offline.block = renderIndex;
             renderBlock();
+            publishReadOuts(true);
             offline.blockLeft = BlockFrames;
         }
         const uint32_t left = count - done;
@@ -115,13 +133,8 @@ uint32_t renderFrames(int16_t* out, uint32_t count) {
 uint32_t renderCameBack() { return offline.open ? offline.cameBackFrame : 0; }
 
 void renderClose() {
-    if (!offline.open)
-        return;
-    offline.open = false;
-    rowStarted = nullptr;
-    std::memset(songTitle, 0, sizeof songTitle);
-    forgetSong();
-    destroyPlayerHeap();
+    if (offline.open)
+        stopPlayback();   // nothing plays in real time while a render is open
 }
 
 const char* getLoadError() { return moduleLoadError; }

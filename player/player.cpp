@@ -231,10 +231,9 @@ uint32_t getPlayTime() {
         std::memory_order_relaxed);
 }
 
-const char* getSongTitle() { return songTitle; }
+const char* getSongTitle() { return shownSongTitle(); }
 
 const void* playModule(const void* source, uint32_t length, int32_t sourceKind) {
-    renderClose();
     stopPlayback();
     if (source == nullptr) return nullptr;
 
@@ -282,7 +281,7 @@ int32_t stopPlayback() {
         stats.levels.store(0, std::memory_order_relaxed);
         stats.timeMs.store(0, std::memory_order_relaxed);
     }
-    std::memset(songTitle, 0, 4);
+    endOfflineRender();
     forgetSong();
     renderIndex = 0;
     if (playback.deviceOpen) {

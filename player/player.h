@@ -71,6 +71,7 @@ void useAudioDevice(const AudioDevice* device);
 
 // playModule, stopPlayback, pausePlayback and resumePlayback are declared in
 // introplayer.h. A start releases what ran before; stop releases the refill
-// thread, then the device, then the heap.
+// thread, then the device, then the heap, and ends an open offline render.
+void endOfflineRender();   // for stopPlayback: the render's own state only
 
 }  // namespace introplayer

@@ -6,7 +6,12 @@
  * all offline calls belong to one controlling thread at a time; the
  * read-outs (levels, play time, title) and the master volume may be called
  * from any thread while a module plays. Real-time playback and offline
- * rendering share the player: starting one ends the other. */
+ * rendering share the player: starting one ends the other.
+ *
+ * Modules: a module declaring more than 32 channels plays its first 32; a
+ * truncated module plays what it has, with silence where its patterns or
+ * samples are cut off. The names this library defines are the functions
+ * below; its internals live in a C++ namespace of their own. */
 #ifndef INTROPLAYER_H
 #define INTROPLAYER_H
 
@@ -22,12 +27,22 @@ extern "C" {
  * a value that is not a loaded module's handle (a 64-bit handle cut short)
  * is refused, and getLoadError says so. A 64-bit program plays another
  * module's resource as memory: the bytes and size from LockResource and
- * SizeofResource. */
+ * SizeofResource. Blocks given to registerModuleResource are resources of
+ * the program on every system (on Windows where the executable has no
+ * resource of that name). Any other kind is refused. */
 enum PlayerSourceKind {
     PlayerSourceResource = 0, /* source: resource name; length: module handle (0 = the program) */
     PlayerSourceMemory = 1,   /* source: the bytes; length: their count */
     PlayerSourceFile = 2      /* source: a file name; length: unused */
 };
+
+/* Makes `length` bytes at `bytes` the program's resource `name` (compared
+ * without regard to ASCII case, as on Windows), so that the same code plays
+ * it as a resource on every system. Name and bytes must stay valid while
+ * they may be played. Registering a name again replaces it. Returns 1, or 0
+ * when 16 names are registered already or name or bytes is null.
+ * Controlling thread. */
+int32_t registerModuleResource(const char* name, const void* bytes, uint32_t length);
 
 /* ---- Real-time playback ----------------------------------------------------- */
 
@@ -36,42 +51,50 @@ enum PlayerSourceKind {
  * non-null while it plays, null when the start failed (no device, not a
  * module: getLoadError says which). Controlling thread. */
 const void* playModule(const void* source, uint32_t length, int32_t sourceKind);
-/* Stops playback and frees the module. Returns 0; harmless when nothing
- * plays. Controlling thread. */
+/* Stops playback and frees the module; also ends an open offline render
+ * (renderFrames then gives 0, as after renderClose). Returns 0; harmless
+ * when nothing plays. Controlling thread. */
 int32_t stopPlayback(void);
-/* Pause and resume the device; 0 and nothing done when nothing plays.
- * Controlling thread. */
+/* Pause and resume the device. 0 on success, and 0 with nothing done when
+ * nothing plays; otherwise the device's error code. Controlling thread. */
 uint32_t pausePlayback(void);
 uint32_t resumePlayback(void);
-/* Output volume 0 (silent) to 64 (full, the default); larger counts as 64.
- * Holds for later starts and for offline rendering too. Any thread. */
+/* Output volume 0 to 64 (the default); larger counts as 64. The output is
+ * scaled by 16 / (80 - volume): 64 is full, 32 a third, 1 a fifth; 0 is
+ * silence. Holds for later starts and for offline rendering too. Any thread. */
 void setMasterVolume(uint32_t volume);
 /* The mean absolute level of the block just played: left in the high 16
- * bits, right in the low 16, each 0..32768. Any thread. */
+ * bits, right in the low 16, each 0..32768. While rendering offline, that
+ * of the block renderFrames took its last frames from (0 after a skip with
+ * a null buffer). Any thread. */
 uint32_t getLevels(void);
-/* Song time of the block just played, in milliseconds. Any thread. */
+/* Song time of the block just played, in milliseconds; while rendering
+ * offline, the time after the last block rendered or skipped. Any thread. */
 uint32_t getPlayTime(void);
 /* The song's title (at most 20 characters); empty when nothing is loaded.
- * Any thread. */
+ * Any thread at any time: the text returned stays unchanged until the
+ * second start after the call. */
 const char* getSongTitle(void);
 
 /* ---- Offline rendering --------------------------------------------------------- */
 
-/* Stops real-time playback, then loads the module for rendering without a
- * device, positioned at its start. Non-zero on success; on failure 0, and
- * getLoadError says why. */
+/* Stops real-time playback (and any open render), then loads the module for
+ * rendering without a device, positioned at its start. Non-zero on success;
+ * on failure 0, and getLoadError says why. */
 int32_t renderOpen(const void* source, uint32_t length, int32_t sourceKind);
 /* Fills out with the next count frames (2 x count samples), exactly the
  * blocks the device would be given at the current master volume. A null out
  * moves the song on by count frames without mixing them (fast; for measuring
  * a song, the sound after it is not meant to be heard). Returns the frames
- * done: count, or 0 when nothing is open. */
+ * done: count, or 0 when nothing is open (after renderClose, stopPlayback or
+ * a real-time start). */
 uint32_t renderFrames(int16_t* out, uint32_t count);
 /* 0 while the song has not come back to a row it played already (the repeats
  * of a pattern loop aside); afterwards the frame at which it came back, that
  * is, the length of one pass through the song. */
 uint32_t renderCameBack(void);
-/* Frees what renderOpen loaded. Harmless when nothing is open. */
+/* Frees what renderOpen loaded. Harmless when nothing is open; never stops
+ * real-time playback. */
 void renderClose(void);
 
 /* ---- The loaded song ------------------------------------------------------------- */
