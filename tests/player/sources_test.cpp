@@ -76,7 +76,8 @@ TEST(ByteSources, ReadsAndSeeksStayInsideTheBlock) {
 
 TEST(ByteSources, ResourcesByNameAndMissingSources) {
     static const uint8_t blob[] = {'a', 'b', 'c', 'd', 'e'};
-    ASSERT_TRUE(platformRegisterResource("test-blob", blob, sizeof blob));
+    ASSERT_TRUE(platformRegisterResource("test-blob", TenBytes, 10));
+    ASSERT_TRUE(platformRegisterResource("TEST-blob", blob, sizeof blob));   // replaces it
     selectSource(SourceResource, 0);
     EXPECT_EQ(openSource("test-blob"), (uintptr_t)blob);
     EXPECT_EQ(sourceLength(), 5);   // reads and seeks are the memory kind's
@@ -99,10 +100,10 @@ TEST(ByteSources, TheSameModuleLoadsFromEachKind) {
     static std::vector<uint8_t> bytes;   // stays registered as a resource
     bytes = writeXm(m);
     TempFile file(bytes);
-    ASSERT_TRUE(registerModuleResource("kinds-tune", bytes.data(), (uint32_t)bytes.size()));
+    ASSERT_TRUE(registerModuleResource("kinds-az", bytes.data(), (uint32_t)bytes.size()));
     const std::tuple<int32_t, const void*, uint32_t> cases[] = {
         {SourceMemory, bytes.data(), (uint32_t)bytes.size()},
-        {SourceResource, "Kinds-TUNE", 0},   // names match in any case, as on Windows
+        {SourceResource, "KINDS-az", 0},   // names match in any case, as on Windows
         {SourceFile, file.path.c_str(), 99},   // a file's length plays no part
     };
     for (auto [kind, source, length] : cases) {
