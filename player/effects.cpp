@@ -279,7 +279,6 @@ void rowTremor(ChannelState* ch, uint8_t p, uint8_t x, uint8_t y, const Instrume
         ch->tremorOn = x;
         ch->tremorOff = y;
     }
-    tremorStep(ch);
 }
 
 void rowExtraFinePorta(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord*,
@@ -778,15 +777,20 @@ void tonePortaStep(ChannelState* ch) {
     }
 }
 
-// The counter runs through tick 0 of every T row too, and the silence ends
-// with the tremor: kept simple on purpose.
+// Txy sounds for x + 1 ticks, then is silent for y + 1, counting only the
+// ticks after a row's first. The count runs on across rows; an instrument
+// number starts it again, silent with nothing left, so the next step sounds.
+// What the last step left holds past the tremor until the volume is set.
 void tremorStep(ChannelState* ch) {
+    bool on = (ch->tremorPos & 0x80) != 0;
+    int32_t left = (ch->tremorPos & 0x7F) - 1;
+    if (left < 0) {
+        on = !on;
+        left = on ? ch->tremorOn : ch->tremorOff;
+    }
+    ch->tremorPos = static_cast<uint8_t>((on ? 0x80 : 0) | left);
+    ch->tremorMute = on ? 0 : 1;
     ch->updateFlags |= UpdateVolume;
-    if (ch->tremorCount > ch->tremorOn)
-        ch->volumeDelta = -ch->volume;
-    ch->tremorCount += 1;
-    if (ch->tremorCount > ch->tremorOn + 1 + ch->tremorOff)
-        ch->tremorCount = 0;
 }
 
 }  // namespace introplayer

@@ -215,7 +215,8 @@ void resetChannelForSample(ChannelState* channel, const SampleRecord* sample)
     channel->keyOff = 0;
     channel->volEnvDone = 0;
     channel->panEnvDone = 0;
-    channel->tremorCount = 0;
+    channel->tremorPos = 0;
+    channel->tremorMute = 0;
     // The vibrato and tremolo positions restart with a new note (the note
     // decode), not with an instrument number alone.
     channel->updateFlags |= UpdateVolume | UpdatePanning;

@@ -107,13 +107,17 @@ void decodeNote(ChannelState* ch, const NoteCell* cell, const SampleRecord* samp
 }
 
 // The envelopes, fade-out and auto-vibrato start again from the sample;
-// the channel's volume and panning stay.
+// the channel's volume and panning stay, and so does the tremor.
 void restartEnvelopes(ChannelState* ch, const SampleRecord* sample) {
     const int32_t volume = ch->volume;
     const int32_t panning = ch->panning;
+    const uint8_t tremorPos = ch->tremorPos;
+    const uint8_t tremorMute = ch->tremorMute;
     resetChannelForSample(ch, sample);
     ch->volume = volume;
     ch->panning = panning;
+    ch->tremorPos = tremorPos;
+    ch->tremorMute = tremorMute;
 }
 
 // The note, instrument and volume column of a cell: on tick 0, or at the
@@ -188,6 +192,8 @@ const SampleRecord* takeCell(ChannelState* ch, const NoteCell* cell, bool delaye
         // envelopes and the fade-out go on from where they are.
         ch->volume = sample->volume;
         ch->panning = sample->panning;
+        ch->tremorPos = 0;
+        ch->tremorMute = 0;
         ch->updateFlags |= UpdateVolume | UpdatePanning;
     } else if (cell->instrument && ch->instrumentIndex == NoInstrument) {
         // Nothing played yet: the number's own sample gives the volume.
@@ -309,6 +315,8 @@ void applyChannel(ChannelState* ch, const InstrumentRecord* ins, const SampleRec
     if (ch->keyOff && ch->fadeVolume == 0)
         v->sample = nullptr;
     ch->volume = clampInt(ch->volume, 0, 64);
+    if (ch->tremorMute)
+        ch->volumeDelta = -ch->volume;
     if (ch->updateFlags & UpdateVolume)
         pushVolume(ch, v);
     if (ch->updateFlags & UpdatePanning) {
