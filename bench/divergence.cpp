@@ -235,23 +235,24 @@ struct TickInfo {
 // other renderer may end or restart its song there.
 std::vector<TickInfo> tickMap(const std::vector<uint8_t>& bytes, int32_t totalFrames) {
     std::vector<TickInfo> ticks;
+    if (!renderOpen(bytes.data(), uint32_t(bytes.size()), PlayerSourceMemory))
+        return ticks;
+    renderFrames(nullptr, uint32_t(totalFrames));
+    const uint32_t cameBack = renderCameBack();
+    renderClose();
     if (!loadXmBytes(bytes))
         return ticks;
     startSongPlayback();
-    std::set<std::pair<int32_t, int32_t>> played;
     static bool rowTick;
     rowStarted = [](int32_t, int32_t) { rowTick = true; };
     int32_t frame = 0, tick = 0;
-    while (frame < totalFrames) {
-        const bool looping = patternLoopRunning();
+    while (frame < totalFrames && (cameBack == 0 || uint32_t(frame) < cameBack)) {
         rowTick = false;
         sequencerTick();
         tick = rowTick ? 0 : tick + 1;
         const Voice* v = channels[0].voice;
         const double rate = v ? (v->stepInt + v->stepFrac / 4294967296.0) * OutputRate : 0.0;
         TickInfo t{frame, song.tickFrames, song.orderPos, song.row, tick, rate};
-        if (rowTick && !played.insert({t.orderPos, t.row}).second && !looping)
-            break;
         ticks.push_back(t);
         frame += t.frames;
     }

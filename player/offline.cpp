@@ -23,9 +23,34 @@ struct OfflineRender {
     int32_t lastOrderPos;
     int32_t lastRow;
     bool rowPlayed[256][256];   // by order position and row
+    uint32_t loopStateCount;
+    uint64_t loopStates[1024];  // rows met inside pattern loops, with every loop's count
 };
 
 OfflineRender offline;
+
+// A pattern loop that reaches a row with every loop's start and count as
+// they were at an earlier visit repeats forever: the song has come back as
+// surely as at its end. (A jump back with a count left over from a finished
+// loop does that.)
+bool loopStateSeen(int32_t orderPos, int32_t row) {
+    uint64_t h = 14695981039346656037u;   // FNV-1a, 64-bit
+    const auto mix = [&h](uint32_t v) {
+        for (int k = 0; k < 4; ++k, v >>= 8)
+            h = (h ^ (v & 0xFF)) * 1099511628211u;
+    };
+    mix(static_cast<uint32_t>(orderPos << 8 | row));
+    for (int32_t c = 0; c < channelsInUse(); ++c) {
+        mix(static_cast<uint32_t>(channels[c].loopRow));
+        mix(static_cast<uint32_t>(channels[c].loopCount));
+    }
+    for (uint32_t i = 0; i < offline.loopStateCount; ++i)
+        if (offline.loopStates[i] == h)
+            return true;
+    if (offline.loopStateCount < sizeof offline.loopStates / sizeof offline.loopStates[0])
+        offline.loopStates[offline.loopStateCount++] = h;
+    return false;
+}
 
 // At every row tick. The repeats of a pattern loop, going back within the
 // pattern being played, are not the song coming back; a jump elsewhere ends
@@ -38,7 +63,8 @@ void noteRow(int32_t orderPos, int32_t row) {
         offline.inLoopRepeat = false;
     else if (row <= offline.lastRow)
         offline.inLoopRepeat = true;
-    if (offline.rowPlayed[orderPos][row] && !offline.inLoopRepeat && offline.cameBackFrame == 0) {
+    const bool cameBack = offline.rowPlayed[orderPos][row] && (!offline.inLoopRepeat || loopStateSeen(orderPos, row));
+    if (cameBack && offline.cameBackFrame == 0) {
         // The row starts after the frames mixed so far; never at frame 0,
         // where the first row is new.
         offline.cameBackFrame = framesMixed > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(framesMixed);

@@ -103,6 +103,15 @@ TEST(Xmtool, RenderPlaysTheSongOnceToWhereItComesBack) {
              m.patterns[0].at(5, 1) = xmEffect(0xE, 0x62);
              return m;
          }, 24},
+        // After it, E61 jumps back with the count the loop left: rows 2..6
+        // forever, so the song has come back at that jump.
+        {"loop_again.xm", [] {
+             XmModule m = song16();
+             m.patterns[0].at(2, 1) = xmEffect(0xE, 0x60);
+             m.patterns[0].at(5, 1) = xmEffect(0xE, 0x62);
+             m.patterns[0].at(6, 1) = xmEffect(0xE, 0x61);
+             return m;
+         }, 15},
         // A jump away from an unfinished loop leaves its count standing; the
         // jump back to the start is still the song coming back.
         {"loop_left.xm", [] {
