@@ -10,6 +10,7 @@ struct Voice;
 
 constexpr int ChannelCountMax = 32;
 constexpr uint8_t NoInstrument = 255;   // instrumentIndex of a channel given none yet
+constexpr int32_t FadeStart = 65536;    // fadeVolume of a note not fading
 
 enum UpdateFlagBits : uint8_t {
     UpdatePitch = 1,      // recompute the voice's step from period and periodDelta

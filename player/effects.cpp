@@ -489,14 +489,6 @@ void tickMultiRetrig(ChannelState* ch, const NoteCell* cell, const InstrumentRec
     multiRetrigStep(ch, cell, false);
 }
 
-// Kxx releases at tick xx of the row (K00 on tick 0, in the sequencer); at
-// or beyond the speed it never does.
-void tickKeyOff(ChannelState* ch, const NoteCell* cell, const InstrumentRecord* ins,
-                const SampleRecord*, ModuleRecord* module) {
-    const int32_t speed = module->speed > 0 ? module->speed : 1;
-    if (cell->effectParam != 0 && module->tick % speed == cell->effectParam)
-        releaseChannel(ch, ins);
-}
 
 void tickTremor(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
                 ModuleRecord*) {
@@ -566,7 +558,7 @@ const TickAction tickActions[TickActionCount] = {
     tickGlobalVolSlide,    // H
     nullptr,               // I
     nullptr,               // J
-    tickKeyOff,            // K
+    nullptr,               // K: keyOffStep, before the tick's envelope steps
     nullptr,               // L
     nullptr,               // M
     nullptr,               // N
@@ -791,6 +783,14 @@ void tremorStep(ChannelState* ch) {
     ch->tremorPos = static_cast<uint8_t>((on ? 0x80 : 0) | left);
     ch->tremorMute = on ? 0 : 1;
     ch->updateFlags |= UpdateVolume;
+}
+
+// Kxx releases at tick xx of the row (K00 on tick 0, in the row step); at or
+// beyond the speed it never does.
+void keyOffStep(ChannelState* ch, const NoteCell* cell, const InstrumentRecord* ins, const ModuleRecord* module) {
+    const int32_t speed = module->speed > 0 ? module->speed : 1;
+    if (cell->effect == 20 && cell->effectParam != 0 && module->tick % speed == cell->effectParam)
+        releaseChannel(ch, ins);
 }
 
 }  // namespace introplayer

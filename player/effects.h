@@ -43,5 +43,7 @@ void tremoloStep(ChannelState* channel);
 void advanceTremolo(ChannelState* channel);
 void tonePortaStep(ChannelState* channel);
 void tremorStep(ChannelState* channel);
+void keyOffStep(ChannelState* channel, const NoteCell* cell, const InstrumentRecord* instrument,
+                const ModuleRecord* module);
 
 }  // namespace introplayer

@@ -23,7 +23,6 @@ constexpr int64_t OutputRate = 44100;             // frames per second
 constexpr int64_t LowestFrequency = 100;          // Hz
 // The mixer's step must stay below 256 sample frames per output frame.
 constexpr int64_t HighestFrequency = 256 * OutputRate - 1;   // Hz
-constexpr int32_t FadeStart = 65536;
 constexpr int32_t EnvelopePointMax = 12;
 constexpr int32_t EnvelopeValueMax = 64;
 

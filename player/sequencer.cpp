@@ -164,6 +164,12 @@ const SampleRecord* takeCell(ChannelState* ch, const NoteCell* cell, bool delaye
     }
     const bool firstInstrument = takesWaiting && ch->instrumentIndex == NoInstrument;
     if (hasNote && !tonePorta) {
+        // A number left waiting by a key-off (a released channel keeps one
+        // only then) ends the release. The envelopes go on from where they
+        // are; the fade-out stops unheard where it is, and the next release
+        // goes on from there.
+        if (ch->pendingInstrument && ch->keyOff)
+            ch->keyOff = 0;
         if (ch->pendingInstrument)
             ch->instrumentIndex = static_cast<uint8_t>(ch->pendingInstrument - 1);
         ch->pendingInstrument = 0;
@@ -263,9 +269,10 @@ const SampleRecord* lookupSample(const ChannelState* ch, const InstrumentRecord*
 }
 
 // The voice's mixVolume and gains from the channel's volume, envelope, fade
-// and the global volume.
+// (heard only while the note is released) and the global volume.
 void pushVolume(const ChannelState* ch, Voice* v) {
-    const double product = double(ch->volume + ch->volumeDelta) * ch->envVolume * ch->fadeVolume *
+    const int32_t fade = ch->keyOff ? ch->fadeVolume : FadeStart;
+    const double product = double(ch->volume + ch->volumeDelta) * ch->envVolume * fade *
                            song.globalVolume * 255.0 / 34359738368.0;
     // Kept within the voice gain range even for envelope values the loader
     // let through above 64.
@@ -310,9 +317,11 @@ void applyChannel(ChannelState* ch, const InstrumentRecord* ins, const SampleRec
         v->posInt = static_cast<uint32_t>(v->startOffset);
         v->startOffset = 0;
     }
-    // A released note that has faded out ends: its voice stops, and only a
-    // new note sounds again on the channel.
-    if (ch->keyOff && ch->fadeVolume == 0)
+    // A released note of an instrument with a volume envelope that has faded
+    // out ends: its voice stops, and only a new note sounds again. Without
+    // the envelope the voice runs on unheard, and an instrument number
+    // brings it back.
+    if (ch->keyOff && ch->fadeVolume == 0 && (ins->volumeEnvelopeFlags & EnvelopeOn))
         v->sample = nullptr;
     ch->volume = clampInt(ch->volume, 0, 64);
     if (ch->tremorMute)
@@ -403,6 +412,9 @@ void processTick() {
         ch->volumeDelta = 0;
         ch->periodDelta = 0;
         ch->updateFlags = 0;
+        // A release by Kxx comes first: this tick's envelope and fade-out
+        // steps already move on from it.
+        keyOffStep(ch, cell, ins, &song);
         envelopeSteps(ch, ins);
         if (ch->keyOff) {
             fadeStep(ch, ins);

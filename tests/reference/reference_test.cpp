@@ -130,6 +130,16 @@ const ReferenceCase cases[] = {
          ins.fadeout = 400;
      },
      false},
+    {"release_paths", 18,   // without an envelope a faded note comes back; a key-off's waiting number ends
+                            // the release, the fade pausing until the next one
+     {{0, N(56, 2)}, {1, N(97)}, {4, N(0, 2)}, {7, N(61, 3)}, {8, N(97, 3)}, {10, N(61)}, {14, N(97)}},
+     [](XmModule& m) {
+         addFifth(m);
+         m.instruments[1].fadeout = 2500;
+         XmInstrument& held = m.addInstrument(m.instruments[0].samples[0]);
+         held.volumeEnvelope = {{{0, 64}, {4, 64}, {8, 64}}, 1, 0, 0, EnvelopeOn | EnvelopeSustain, {}};
+         held.fadeout = 1500;
+     }},
     {"key_off_without_envelope", 14,   // the volume drops to 0; a volume or an instrument brings it back, the panning too
      {{0, N(61, 1)}, {2, N(97)}, {4, V(0x30)}, {6, E(0xC, 0x40)}, {8, N(0, 1)}, {9, V(0xC2)}, {10, N(97, 1)}, {12, N(97)}},
      [](XmModule& m) { m.instruments[0].fadeout = 300; }},
@@ -158,9 +168,13 @@ const ReferenceCase cases[] = {
          m.instruments[0].volumeEnvelope = {{{0, 64}, {6, 16}, {12, 48}}, 0, 0, 0, EnvelopeOn, {}};
          m.instruments[0].fadeout = 800;
      }},
-    {"key_off_effect", 9,   // Kxx releases at tick xx, never at or past the speed, nor beside an instrument
-     {{0, C(61, 1, 0, 0x14, 0x03)}, {2, C(56, 1, 0, 0x14, 0x06)}, {4, C(49, 1, 0, 0x14, 0x00)}, {6, N(61, 1)},
-      {7, C(0, 1, 0, 0x14, 0x00)}}},
+    {"key_off_effect", 9,   // Kxx releases at tick xx (before its envelope step), never at or past the speed,
+                            // nor beside an instrument
+     {{0, C(61, 1, 0, 0x14, 0x03)}, {1, C(61, 1, 0, 0x14, 0x02)}, {2, C(56, 1, 0, 0x14, 0x06)},
+      {3, C(61, 1, 0, 0x14, 0x04)}, {4, C(49, 1, 0, 0x14, 0x00)}, {6, N(61, 1)}, {7, C(0, 1, 0, 0x14, 0x00)}},
+     [](XmModule& m) {
+         m.instruments[0].volumeEnvelope = {{{0, 64}, {2, 64}, {4, 0}}, 1, 0, 0, EnvelopeOn | EnvelopeSustain, {}};
+     }},
     {"finetune_effect", 16,   // for the note of its own cell only, the same the second time
      {{0, C(61, 1, 0, 0xE, 0x5F)}, {2, N(61, 1)}, {4, C(56, 1, 0, 0xE, 0x51)}, {6, N(56, 1)}},
      [](XmModule& m) {
