@@ -194,8 +194,12 @@ void rowGlobalVolSlide(ChannelState*, uint8_t p, uint8_t, uint8_t, const Instrum
 void rowSetEnvelopePosition(ChannelState* ch, uint8_t p, uint8_t, uint8_t,
                             const InstrumentRecord* ins, const SampleRecord*, ModuleRecord*,
                             RowContext*) {
-    if (!(ins->volumeEnvelopeFlags & EnvelopeOn))
+    // Without an envelope the position is still kept: another instrument's
+    // envelope taken over by the next note goes on from it.
+    if (!(ins->volumeEnvelopeFlags & EnvelopeOn)) {
+        ch->volEnvTick = p + 1;
         return;
+    }
     int32_t count = ins->volumePointCount;
     if (count > 12)
         count = 12;

@@ -134,6 +134,8 @@ int32_t pointX(const EnvelopeView& envelope, int32_t index) { return envelope.po
 
 void stepEnvelope(ChannelState* channel, const EnvelopeView& envelope, const EnvelopeFields& f)
 {
+    // The position stops at the last point: another instrument's envelope
+    // taken over later goes on from there.
     if (*f.done) return;
     if (*f.point >= envelope.count || *f.point < 0) {
         *f.output = *f.value >> 16;
@@ -175,7 +177,69 @@ void stepEnvelope(ChannelState* channel, const EnvelopeView& envelope, const Env
     *f.tick += 1;
 }
 
+// Takes an envelope over at the channel's position: the value it would have
+// given on the last step and the point it meets next, so that the next step
+// gives the position's value as if this envelope had run from the start.
+void seatEnvelope(const EnvelopeView& envelope, const EnvelopeFields& f)
+{
+    const int32_t x = *f.tick;   // the position the next step gives
+    *f.done = 0;
+    int32_t next = 0;
+    while (next < envelope.count && pointX(envelope, next) < x) next += 1;
+    *f.point = next;
+    if (next == 0) return;   // at or before the first point: as from the start
+    if (next == envelope.count) {
+        *f.point = envelope.count - 1;
+        *f.value = pointY(envelope, envelope.count - 1) * 65536;
+        *f.output = *f.value >> 16;
+        *f.done = 1;
+        return;
+    }
+    const int32_t x0 = pointX(envelope, next - 1);
+    const int32_t dx = pointX(envelope, next) - x0;
+    *f.slope = (pointY(envelope, next) - pointY(envelope, next - 1)) * 65536 / dx;
+    *f.value = pointY(envelope, next - 1) * 65536 + (x - 1 - x0) * *f.slope;
+    *f.output = *f.value >> 16;
+}
+
+EnvelopeView volumeEnvelopeOf(const InstrumentRecord* instrument)
+{
+    const int32_t count = instrument->volumePointCount;
+    return {instrument->volumeEnvelope, count > EnvelopePointMax ? EnvelopePointMax : count,
+            instrument->volumeSustain,  instrument->volumeLoopStart,
+            instrument->volumeLoopEnd,  instrument->volumeEnvelopeFlags};
+}
+
+EnvelopeView panningEnvelopeOf(const InstrumentRecord* instrument)
+{
+    const int32_t count = instrument->panningPointCount;
+    return {instrument->panningEnvelope, count > EnvelopePointMax ? EnvelopePointMax : count,
+            instrument->panningSustain,  instrument->panningLoopStart,
+            instrument->panningLoopEnd,  instrument->panningEnvelopeFlags};
+}
+
+EnvelopeFields volumeFieldsOf(ChannelState* channel)
+{
+    return {&channel->volEnvTick,  &channel->volEnvPoint, &channel->volEnvSlope,
+            &channel->volEnvValue, &channel->envVolume,   &channel->volEnvDone};
+}
+
+EnvelopeFields panningFieldsOf(ChannelState* channel)
+{
+    return {&channel->panEnvTick,  &channel->panEnvPoint, &channel->panEnvSlope,
+            &channel->panEnvValue, &channel->envPanning,  &channel->panEnvDone};
+}
+
 }  // namespace
+
+void seatEnvelopes(ChannelState* channel, const InstrumentRecord* instrument)
+{
+    if (!instrument) return;
+    if (instrument->volumeEnvelopeFlags & EnvelopeOn)
+        seatEnvelope(volumeEnvelopeOf(instrument), volumeFieldsOf(channel));
+    if (instrument->panningEnvelopeFlags & EnvelopeOn)
+        seatEnvelope(panningEnvelopeOf(instrument), panningFieldsOf(channel));
+}
 
 double semitonePower(double x)
 {
@@ -234,24 +298,11 @@ void envelopeStep(ChannelState* channel, const InstrumentRecord* instrument, uin
     const bool volume = which == UpdateVolume;
     channel->updateFlags |= volume ? UpdateVolume : UpdatePanning;
     if (!instrument) return;
-    EnvelopeView envelope;
-    EnvelopeFields fields;
-    if (volume) {
-        envelope = {instrument->volumeEnvelope, instrument->volumePointCount,
-                    instrument->volumeSustain,  instrument->volumeLoopStart,
-                    instrument->volumeLoopEnd,  instrument->volumeEnvelopeFlags};
-        fields = {&channel->volEnvTick,  &channel->volEnvPoint, &channel->volEnvSlope,
-                  &channel->volEnvValue, &channel->envVolume,   &channel->volEnvDone};
-    } else {
-        envelope = {instrument->panningEnvelope, instrument->panningPointCount,
-                    instrument->panningSustain,  instrument->panningLoopStart,
-                    instrument->panningLoopEnd,  instrument->panningEnvelopeFlags};
-        fields = {&channel->panEnvTick,  &channel->panEnvPoint, &channel->panEnvSlope,
-                  &channel->panEnvValue, &channel->envPanning,  &channel->panEnvDone};
-    }
     // Only twelve points are stored, whatever count the file gives.
-    if (envelope.count > EnvelopePointMax) envelope.count = EnvelopePointMax;
-    stepEnvelope(channel, envelope, fields);
+    if (volume)
+        stepEnvelope(channel, volumeEnvelopeOf(instrument), volumeFieldsOf(channel));
+    else
+        stepEnvelope(channel, panningEnvelopeOf(instrument), panningFieldsOf(channel));
 }
 
 void autoVibratoStep(ChannelState* channel, const InstrumentRecord* instrument)

@@ -23,6 +23,9 @@ void resetChannelForSample(ChannelState* channel, const SampleRecord* sample);
 void releaseChannel(ChannelState* channel, const InstrumentRecord* instrument);
 // which: UpdateVolume for the volume envelope, UpdatePanning for the panning one.
 void envelopeStep(ChannelState* channel, const InstrumentRecord* instrument, uint8_t which);
+// A note that takes another instrument goes on with its envelopes from the
+// positions the channel's reached.
+void seatEnvelopes(ChannelState* channel, const InstrumentRecord* instrument);
 void autoVibratoStep(ChannelState* channel, const InstrumentRecord* instrument);
 void pitchStep(ChannelState* channel, Voice* voice);
 

@@ -149,26 +149,21 @@ const SampleRecord* takeCell(ChannelState* ch, const NoteCell* cell, bool delaye
         ch->pendingInstrument = 0;
     else if (cell->instrument)
         ch->pendingInstrument = cell->instrument;
-    // A note without a number of its own starts the envelopes and fade-out
-    // afresh when it takes a waiting number of another instrument, or of an
-    // instrument without a volume envelope (whose release is only the
-    // fade). The channel's very first instrument also sets the volume and
-    // panning from its sample.
-    bool takesWaiting = false;
-    if (hasNote && !tonePorta && !cell->instrument) {
-        const InstrumentRecord* waiting = nullptr;
-        if (ch->pendingInstrument)
-            sampleFor(static_cast<uint8_t>(ch->pendingInstrument - 1), 0, &waiting);
-        takesWaiting = waiting && (ch->pendingInstrument != ch->instrumentIndex + 1 ||
-                                   !(waiting->volumeEnvelopeFlags & EnvelopeOn));
-    }
-    const bool firstInstrument = takesWaiting && ch->instrumentIndex == NoInstrument;
+    // A number left waiting by a key-off: a released channel keeps one only
+    // then, as a number alone resets the channel and ends the release.
+    const bool waitsFromKeyOff = ch->pendingInstrument && ch->keyOff;
+    // A note without a number of its own that takes a waiting number of
+    // another instrument goes on with that instrument's envelopes from where
+    // the channel's stand. The channel's very first instrument also sets the
+    // volume and panning from its sample.
+    const bool takesOther = hasNote && !tonePorta && !cell->instrument && ch->pendingInstrument &&
+                            ch->pendingInstrument != ch->instrumentIndex + 1;
+    const bool firstInstrument = takesOther && ch->instrumentIndex == NoInstrument;
     if (hasNote && !tonePorta) {
-        // A number left waiting by a key-off (a released channel keeps one
-        // only then) ends the release. The envelopes go on from where they
-        // are; the fade-out stops unheard where it is, and the next release
-        // goes on from there.
-        if (ch->pendingInstrument && ch->keyOff)
+        // A number left waiting by a key-off ends the release. The envelopes
+        // go on from where they are; the fade-out stops unheard where it is,
+        // and the next release goes on from there.
+        if (waitsFromKeyOff)
             ch->keyOff = 0;
         if (ch->pendingInstrument)
             ch->instrumentIndex = static_cast<uint8_t>(ch->pendingInstrument - 1);
@@ -180,8 +175,9 @@ const SampleRecord* takeCell(ChannelState* ch, const NoteCell* cell, bool delaye
         decodeNote(ch, cell, sample, tonePorta);
     if (firstInstrument)
         resetChannelForSample(ch, sample);
-    else if (takesWaiting)
-        restartEnvelopes(ch, sample);
+    else if (takesOther)
+        seatEnvelopes(ch, *ins);
+
     // Only a note beside a tone portamento sets where it slides to, and only
     // while the voice sounds something to slide from.
     if (hasNote && tonePorta && ch->voice && ch->voice->sample) {

@@ -140,6 +140,15 @@ const ReferenceCase cases[] = {
          held.volumeEnvelope = {{{0, 64}, {4, 64}, {8, 64}}, 1, 0, 0, EnvelopeOn | EnvelopeSustain, {}};
          held.fadeout = 1500;
      }},
+    {"envelope_takeover", 18,   // a note taking another instrument's waiting number goes on with its envelope
+                                // from the channel's position, also one that Lxx set without an envelope
+     {{0, N(61, 1)}, {1, C(0, 2, 0, 0x15, 10)}, {3, N(61)}, {6, N(49, 3)}, {9, N(97, 2)}, {11, N(56)}},
+     [](XmModule& m) {
+         addFifth(m);
+         m.instruments[1].volumeEnvelope = {{{0, 64}, {4, 16}, {12, 64}, {40, 8}}, 0, 0, 0, EnvelopeOn, {}};
+         XmInstrument& third = m.addInstrument(m.instruments[0].samples[0]);
+         third.volumeEnvelope = {{{0, 20}, {12, 64}}, 0, 0, 0, EnvelopeOn, {}};
+     }},
     {"key_off_without_envelope", 14,   // the volume drops to 0; a volume or an instrument brings it back, the panning too
      {{0, N(61, 1)}, {2, N(97)}, {4, V(0x30)}, {6, E(0xC, 0x40)}, {8, N(0, 1)}, {9, V(0xC2)}, {10, N(97, 1)}, {12, N(97)}},
      [](XmModule& m) { m.instruments[0].fadeout = 300; }},
