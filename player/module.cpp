@@ -307,7 +307,8 @@ void readSampleHeader(SampleRecord* s, const uint8_t* h) {
         loopStart >>= 1;
         loopLength >>= 1;
     }
-    uint8_t loopType = h[14] & 3;
+    // Both loop bits set: a ping-pong loop, as stored music plays it.
+    uint8_t loopType = (h[14] & 3) == 3 ? static_cast<uint8_t>(LoopPingPong) : h[14] & 3;
     if (loopType != LoopNone && loopLength != 0 && loopStart < length) {
         if (loopLength > length - loopStart) loopLength = length - loopStart;
     } else {

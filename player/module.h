@@ -33,7 +33,7 @@ struct SampleRecord {
     uint8_t panning;       // 0 left .. 255 right
     int8_t relativeNote;   // semitones
     uint8_t packing;       // 0xAD = 4-bit delta-table packed
-    uint8_t loopType;      // SampleLoopType (3 kept as the file says: plays once to the loop end)
+    uint8_t loopType;      // SampleLoopType (the file's 3, both bits, is LoopPingPong)
     // length values, then the interpolation pad slot and two more zero slots.
     // data[-1] is always a zero slot too, so interpolation never needs a test.
     // (4-bit packed data of odd length decodes one value more, into data[length];

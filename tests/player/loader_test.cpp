@@ -274,14 +274,14 @@ TEST(Loader, LoopsAreNormalisedAndPadded) {
         {"ping-pong", false, 2, 5, 2, 2, 5, 2, 9},
         {"none keeps no points", false, 2, 5, 0, 0, 10, 0, -1},
         {"zero loop length", false, 4, 0, 1, 0, 10, 0, -1},
-        {"type 3 kept", false, 2, 5, 3, 2, 5, 3, -1},
+        {"type 3 is ping-pong", false, 2, 5, 3, 2, 5, 2, 9},
         {"16-bit odd bytes round down", true, 5, 11, 2, 2, 5, 2, 9},
         {"16-bit loop of one byte", true, 0, 1, 1, 0, 10, 0, -1},
         {"loop end past the data", false, 6, 100, 1, 6, 4, 1, 6},
         {"loop start at the end", false, 10, 4, 1, 0, 10, 0, -1},
         {"loop start far past", false, 0xFFFFFFF0, 0x20, 2, 0, 10, 0, -1},
         {"loop length wraps", false, 3, 0xFFFFFFFF, 1, 3, 7, 1, 3},
-        {"type 3 past the data", false, 8, 9, 3, 8, 2, 3, -1},
+        {"type 3 past the data", false, 8, 9, 3, 8, 2, 2, 9},
     };
     for (const Case& c : cases) {
         std::vector<int32_t> values;
