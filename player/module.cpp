@@ -297,7 +297,9 @@ void readSampleHeader(SampleRecord* s, const uint8_t* h) {
     uint32_t loopStart = getU32(h + 4);
     uint32_t loopLength = getU32(h + 8);
     s->volume = h[12];
-    s->finetune = (int8_t)h[13];
+    // Finetune in sixteenths of a semitone: the low three bits are dropped,
+    // rounding down, as the period tables stored music was written for do.
+    s->finetune = (int8_t)(h[13] & 0xF8);
     s->is16Bit = (h[14] >> 4) & 1;
     s->panning = h[15];
     s->relativeNote = (int8_t)h[16];

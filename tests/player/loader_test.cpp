@@ -156,7 +156,7 @@ TEST(Loader, InstrumentHeaderSizeDecidesWhereTheNextPartStarts) {
     next.fadeout = 0x8001;   // doubled, in 16 bits
     next.samples.push_back(xmSample16({300, 400, 500}));
     next.samples[1].relativeNote = -24;
-    next.samples[1].finetune = -16;
+    next.samples[1].finetune = -13;   // in sixteenths of a semitone, rounded down: -16
     next.sampleMap[10] = 1;
     next.vibratoType = 2;
     next.vibratoSweep = 3;
