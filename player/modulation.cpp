@@ -309,7 +309,12 @@ void autoVibratoStep(ChannelState* channel, const InstrumentRecord* instrument)
 {
     channel->updateFlags |= UpdatePitch;
     if (!instrument) return;
-    const int32_t p = channel->autoVibPos & 255;
+    // Position and sweep move on before they are read: a note's first tick
+    // already sounds one step in.
+    const int32_t sweep = instrument->vibratoSweep;
+    channel->autoVibSweep = channel->autoVibSweep + 1 < sweep ? channel->autoVibSweep + 1 : sweep;
+    channel->autoVibPos = (channel->autoVibPos + instrument->vibratoRate) & 255;
+    const int32_t p = channel->autoVibPos;
     int32_t w;
     switch (instrument->vibratoType) {
     case 0: w = sine64(p); break;
@@ -318,12 +323,8 @@ void autoVibratoStep(ChannelState* channel, const InstrumentRecord* instrument)
     default: w = (128 - ((-128 - p) & 255)) >> 1; break;
     }
     int32_t d = w * instrument->vibratoDepth;
-    const int32_t sweep = instrument->vibratoSweep;
     if (sweep != 0) d = d * channel->autoVibSweep / sweep;
-    channel->periodDelta += d >> 6;
-    channel->autoVibSweep = channel->autoVibSweep + 1 < sweep ? channel->autoVibSweep + 1 : sweep;
-    channel->autoVibPos = p + instrument->vibratoRate;
-    if (channel->autoVibPos >= 256) channel->autoVibPos -= 256;
+    channel->periodDelta += d / 64;   // toward zero: the lower half no deeper than the upper
 }
 
 void pitchStep(ChannelState* channel, Voice* voice)

@@ -133,7 +133,7 @@ TEST(AutoVibratoTest, WaveformsAndSweep)
         {3, 0, 64, 0},    {3, 2, 64, 1},     {3, 127, 64, 63},  {3, 128, 64, 64}, {3, 129, 64, -64},
         {3, 255, 64, -1}, {7, 128, 64, 64},   // ramp up; types past 3 wrap
         {0, 96, 64, 45},  {0, 224, 64, -45},  // the sine's falling quarters
-        {0, 32, 16, 11},  {0, 160, 16, -12},  // 720 >> 6 and -720 >> 6
+        {0, 32, 16, 11},  {0, 160, 16, -11},  // 720 / 64 and -720 / 64, toward zero
     };
     for (const Case& c : cases) {
         InstrumentRecord instrument{};
@@ -145,7 +145,7 @@ TEST(AutoVibratoTest, WaveformsAndSweep)
         EXPECT_EQ(channel.periodDelta, c.offset) << int(c.type) << " at " << c.pos;
     }
     // The square at depth 16 reached over a sweep of 4 ticks, the position
-    // advancing by the rate and wrapping.
+    // advancing by the rate (before it is read) and wrapping.
     InstrumentRecord instrument{};
     instrument.vibratoType = 1;
     instrument.vibratoSweep = 4;
@@ -158,8 +158,7 @@ TEST(AutoVibratoTest, WaveformsAndSweep)
         autoVibratoStep(&channel, &instrument);
         offsets.push_back(channel.periodDelta);
     }
-    EXPECT_EQ(offsets, (std::vector<int32_t>{0, 4, -8, 12, -16, -16, 16}));   // positions 0, 100, 200, 44, 144, 244, 88
-
+    EXPECT_EQ(offsets, (std::vector<int32_t>{4, -8, 12, -16, -16, 16, -16}));   // positions 100, 200, 44, 144, 244, 88, 188
 }
 
 }  // namespace
