@@ -384,14 +384,20 @@ void tickArpeggio(ChannelState* ch, const NoteCell* cell, const InstrumentRecord
         return;
     // Ticks counted down from the speed choose the note: at speed 6 the row
     // plays base, y, x, base, y, x. A pattern delay's repeats count afresh.
+    // Counts above 15 (speeds above 16) play the base at 16 and the low
+    // nibble's note at every count above it.
     const int32_t speed = module->speed > 0 ? module->speed : 1;
-    const int32_t r = (speed - module->tick % speed) % 3;
+    const int32_t count = speed - module->tick % speed;
+    const int32_t r = count < 16 ? count % 3 : count == 16 ? 0 : 2;
     const int32_t n = r == 0 ? 0 : r == 1 ? (p >> 4) : (p & 15);
-    if (linearPeriods(module))
+    if (linearPeriods(module)) {
         ch->periodDelta = 64 * n;
-    else
-        ch->periodDelta = amigaPeriod(ch->realNote + n, sample->finetune) -
-                          amigaPeriod(ch->realNote, sample->finetune);
+    } else if (r != 0) {
+        // Amiga periods: from the note nearest the period as it stands (a
+        // slid pitch snaps to it, also for a step of 0).
+        const int32_t note = nearestAmigaNote(ch->period, sample->finetune);
+        ch->periodDelta = amigaPeriod(note + n, sample->finetune) - ch->period;
+    }
     ch->updateFlags |= UpdatePitch;
 }
 

@@ -260,6 +260,21 @@ int32_t amigaPeriod(int32_t realNote, int32_t finetune)
     return p0 + ((finetune * d) >> 7);
 }
 
+int32_t nearestAmigaNote(int32_t period, int32_t finetune)
+{
+    // Periods fall as notes rise: the first note at or below the period,
+    // or the one before it when that lies as near or nearer.
+    int32_t low = AmigaNoteLowest, high = AmigaNoteHighest;
+    while (low < high) {
+        const int32_t middle = low + (high - low) / 2;
+        if (amigaPeriod(middle, finetune) <= period) high = middle;
+        else low = middle + 1;
+    }
+    if (low > AmigaNoteLowest && amigaPeriod(low - 1, finetune) - period <= period - amigaPeriod(low, finetune))
+        return low - 1;
+    return low;
+}
+
 void resetChannelForSample(ChannelState* channel, const SampleRecord* sample)
 {
     channel->volume = sample ? sample->volume : 0;

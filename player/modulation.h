@@ -17,6 +17,8 @@ double scaledPow2(double x);      // 13.375 * 2^x
 
 // finetune: -128..127, a semitone in 128 steps.
 int32_t amigaPeriod(int32_t realNote, int32_t finetune);
+// The note whose Amiga period lies nearest to period.
+int32_t nearestAmigaNote(int32_t period, int32_t finetune);
 void resetChannelForSample(ChannelState* channel, const SampleRecord* sample);
 // Key-off: the sustain ends and the fade-out starts; without a volume
 // envelope the channel volume drops to 0 (a later volume brings it back).
