@@ -83,8 +83,12 @@ const SampleRecord* sampleFor(uint8_t instrumentIndex, uint8_t noteIndex,
 }
 
 void decodeNote(ChannelState* ch, const NoteCell* cell, const SampleRecord* sample, bool tonePorta) {
-    // Note plus relative note wraps in 8 bits; a sum of 0 gives -1 here.
-    const int32_t realNote = ((cell->note + sample->relativeNote) & 255) - 1;
+    // Note plus relative note wraps in 8 bits. A sum outside the ten octaves
+    // (0, or 120 and above) is not played: what sounds goes on.
+    const int32_t sum = (cell->note + sample->relativeNote) & 255;
+    if (sum == 0 || sum >= 120)
+        return;
+    const int32_t realNote = sum - 1;
     // E5x sets the finetune of the note in its own cell only, as (x - 8) x 16;
     // the sample keeps its own for every other note.
     const bool setFinetune = !tonePorta && cell->effect == 0xE && (cell->effectParam >> 4) == 5;

@@ -125,11 +125,13 @@ TEST_F(SongTest, MissingInstrumentsPlaySilence) {
     }
 }
 
-TEST_F(SongTest, NoteDecodingWrapsTheRelativeNoteInEightBits) {
+TEST_F(SongTest, NoteDecodingWithTheRelativeNoteInsideTenOctaves) {
     const struct { int8_t relative; int8_t finetune; uint8_t note; uint8_t realNote; int32_t period; } cases[] = {
         {0, 0, 49, 48, 4608},
-        {-1, 0, 1, 255, 7680 + 64},          // sum 0: realNote -1 in the formula
-        {-2, 0, 1, 254, 7680 - 64 * 254},    // sum -1 wraps to a very high note
+        {-1, 0, 1, 0, 0},                    // sum 0: not played
+        {-2, 0, 1, 0, 0},                    // sum -1 wraps to 255: not played
+        {30, 0, 90, 0, 0},                   // 120: past the highest
+        {29, 0, 90, 118, 7680 - 64 * 118},
         {12, -16, 49, 60, 7680 - 64 * 60 + 8},
         {0, 15, 49, 48, 4608 - 7},           // finetune / 2 truncates toward zero
         {0, -15, 49, 48, 4608 + 7},
