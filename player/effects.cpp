@@ -189,43 +189,9 @@ void rowGlobalVolSlide(ChannelState*, uint8_t p, uint8_t, uint8_t, const Instrum
         module->globalVolSlideMem = p;
 }
 
-// Kept simple on purpose: a position landing on the sustain point is taken
-// like any other, whether or not the note is still held.
-void rowSetEnvelopePosition(ChannelState* ch, uint8_t p, uint8_t, uint8_t,
-                            const InstrumentRecord* ins, const SampleRecord*, ModuleRecord*,
-                            RowContext*) {
-    // Without an envelope the position is still kept: another instrument's
-    // envelope taken over by the next note goes on from it.
-    if (!(ins->volumeEnvelopeFlags & EnvelopeOn)) {
-        ch->volEnvTick = p + 1;
-        return;
-    }
-    int32_t count = ins->volumePointCount;
-    if (count > 12)
-        count = 12;
-    if (count == 0)
-        return;
-    const EnvelopePoint* points = ins->volumeEnvelope;
-    // Bounded by the point count, so a position past the last point never
-    // reads beyond the twelve stored points.
-    int32_t i = 0;
-    while (i + 1 < count && p > points[i + 1].x)
-        i += 1;
-    ch->volEnvPoint = i;
-    if (i >= count - 1) {
-        ch->envVolume = points[count - 1].y;
-        ch->volEnvDone = 1;
-        return;
-    }
-    ch->volEnvDone = 0;
-    ch->volEnvTick = p;
-    const int32_t dx = int32_t(points[i + 1].x) - int32_t(points[i].x);
-    const int64_t dy = int64_t(points[i + 1].y) - int64_t(points[i].y);
-    ch->volEnvSlope = dx == 0 ? 0 : static_cast<int32_t>(dy * 65536 / dx);
-    ch->volEnvValue = static_cast<int32_t>(int64_t(points[i].y) * 65536 +
-                                           int64_t(p - int32_t(points[i].x)) * ch->volEnvSlope);
-    ch->envVolume = ch->volEnvValue >> 16;
-    ch->volEnvPoint = i + 1;
+void rowSetEnvelopePosition(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord* ins,
+                            const SampleRecord*, ModuleRecord*, RowContext*) {
+    setVolumeEnvelopePosition(ch, ins, p);
 }
 
 void rowPanSlide(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,

@@ -234,11 +234,29 @@ EnvelopeFields panningFieldsOf(ChannelState* channel)
 
 void seatEnvelopes(ChannelState* channel, const InstrumentRecord* instrument)
 {
-    if (!instrument) return;
     if (instrument->volumeEnvelopeFlags & EnvelopeOn)
         seatEnvelope(volumeEnvelopeOf(instrument), volumeFieldsOf(channel));
     if (instrument->panningEnvelopeFlags & EnvelopeOn)
         seatEnvelope(panningEnvelopeOf(instrument), panningFieldsOf(channel));
+}
+
+void setVolumeEnvelopePosition(ChannelState* channel, const InstrumentRecord* instrument, int32_t position)
+{
+    // Without an envelope the position is still kept: another instrument's
+    // envelope taken over by the next note goes on from it.
+    channel->volEnvTick = position;
+    if (!(instrument->volumeEnvelopeFlags & EnvelopeOn)) return;
+    channel->volEnvTick = position + 1;
+    const EnvelopeView envelope = volumeEnvelopeOf(instrument);
+    seatEnvelope(envelope, volumeFieldsOf(channel));
+    // Landing on the sustain point of a note still held, it holds there.
+    if ((envelope.flags & EnvelopeSustain) && channel->keyOff == 0 && envelope.sustain < envelope.count &&
+        pointX(envelope, envelope.sustain) == position) {
+        channel->volEnvPoint = envelope.sustain;
+        channel->volEnvTick = position;
+        channel->volEnvDone = 0;
+        channel->envVolume = pointY(envelope, envelope.sustain);
+    }
 }
 
 double semitonePower(double x)

@@ -28,6 +28,9 @@ void envelopeStep(ChannelState* channel, const InstrumentRecord* instrument, uin
 // A note that takes another instrument goes on with its envelopes from the
 // positions the channel's reached.
 void seatEnvelopes(ChannelState* channel, const InstrumentRecord* instrument);
+// Lxx: the volume envelope's value at position given at once, the next
+// position at the next step.
+void setVolumeEnvelopePosition(ChannelState* channel, const InstrumentRecord* instrument, int32_t position);
 void autoVibratoStep(ChannelState* channel, const InstrumentRecord* instrument);
 void pitchStep(ChannelState* channel, Voice* voice);
 
