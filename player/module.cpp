@@ -569,7 +569,7 @@ int loadModuleFromSource(int32_t sourceKind, const void* source, uint32_t length
     moduleLoadError[0] = 0;
     forgetSong();
     if (sourceKind < SourceResource || sourceKind > SourceFile)
-        return fail("unknown source kind (0: resource, 1: memory, 2: file)");
+        return fail("unknown source kind (0 resource, 1 memory, 2 file)");
     std::memset(moduleHeader, 0, sizeof moduleHeader);
     selectSource(sourceKind, length);
     uintptr_t handle = openSource(source);
@@ -578,9 +578,7 @@ int loadModuleFromSource(int32_t sourceKind, const void* source, uint32_t length
         if (sourceKind >= SourceFile) return fail("cannot open the file");
         // A 64-bit module handle cut to the 32-bit length lands here too.
         return fail(length == 0 ? "no such resource"
-                                : "no such resource in the module given by length (0 names the program; "
-                                  "other values must be a loaded module's handle, which on 64-bit "
-                                  "Windows does not fit)");
+                                : "no such resource, or length is not a loaded module's handle");
     }
     readBytes(moduleHeader, (int32_t)ModuleHeaderSize);
     int loaded;
