@@ -338,7 +338,7 @@ void extNoteCut(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentR
 // counts. Kept simple on purpose.
 void extPatternDelay(ChannelState*, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                      const SampleRecord*, ModuleRecord* module, RowContext*) {
-    module->patternDelayTicks = y * module->speed;
+    module->patternDelayTicks = y;   // rows here; the row step makes them ticks
 }
 
 // --- Tick actions (ticks 1 and later) ---------------------------------------

@@ -463,6 +463,9 @@ void sequencerTick() {
         if (rowStarted)
             rowStarted(song.orderPos, song.row);
         processRow();
+        // The repeats of EEx last as long as the row at the speed it ends
+        // with, also when an F beside it changes the speed.
+        song.patternDelayTicks *= song.speed;
         const int32_t next = song.pendingRow >= 0 ? song.pendingRow : song.row + 1;
         if (next < pattern->rowCount) {
             song.pendingRow = next;

@@ -254,9 +254,10 @@ const ReferenceCase cases[] = {
       {4, C(61, 0, 0, 0x4, 0x00)}, {5, C(56, 0, 0, 0x4, 0x00)}, {6, C(0, 0, 0, 0xE, 0x40)}, {7, C(61, 0, 0, 0x4, 0x00)},
       {9, C(61, 1, 0, 0x7, 0x48)}, {10, C(56, 0, 0, 0x7, 0x00)}, {11, C(0, 0, 0, 0xE, 0x74)}, {12, C(61, 0, 0, 0x7, 0x00)},
       {13, C(56, 0, 0, 0x7, 0x00)}, {14, N(97)}}},
-    {"pattern_delay_channels", 16,   // the highest channel's EEx wins
+    {"pattern_delay_channels", 16,   // the highest channel's EEx wins; the repeats take the row's final speed
      {{0, C(49, 1, 0, 0xE, 0xE2)}, {1, N(56, 1)}, {2, E(0xE, 0xE1)}, {2, E(0xE, 0xE3), -1, 1}, {3, N(61, 1)},
-      {4, E(0xE, 0xE3)}, {4, E(0xE, 0xE1), -1, 1}, {5, N(56, 1)}, {6, N(97)}}},
+      {4, E(0xE, 0xE3)}, {4, E(0xE, 0xE1), -1, 1}, {5, N(56, 1)}, {6, N(97)}, {7, C(49, 1, 0, 0xE, 0xE3)},
+      {7, E(0xF, 0x02), -1, 1}, {8, N(61, 1)}, {9, N(56, 1)}, {10, E(0xF, 0x06), -1, 1}}},
     {"note_cut", 12,   // at its tick, EC0 on the row tick, and inside a pattern delay
      {{0, C(61, 1, 0, 0xE, 0xC2)}, {2, C(61, 1, 0, 0xE, 0xC0)}, {4, C(61, 1, 0, 0xE, 0xC8)}, {4, E(0xE, 0xE1), -1, 1},
       {6, N(61, 1)}, {8, N(97)}}},
