@@ -285,8 +285,8 @@ void extVibratoControl(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const Inst
     ch->waveControl = static_cast<uint8_t>((ch->waveControl & 0xF0) | y);
 }
 
-// Each channel keeps one loop start and count; loops nested across channels
-// simply follow this rule channel by channel, kept simple on purpose.
+// Each channel keeps one loop start and count; loops on several channels
+// each follow this rule.
 void extPatternLoop(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                     const SampleRecord*, ModuleRecord* module, RowContext*) {
     if (y == 0) {
@@ -333,9 +333,8 @@ void extNoteCut(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentR
         ch->volume = 0;
 }
 
-// The delayed row goes on counting its ticks past the speed instead of
-// starting again from tick 0 for each repeat; E9x, ECx and EDx see those
-// counts. Kept simple on purpose.
+// The delayed row goes on counting its ticks past the speed: E9x and ECx see
+// those counts (EDx counts afresh in each repeat).
 void extPatternDelay(ChannelState*, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                      const SampleRecord*, ModuleRecord* module, RowContext*) {
     module->patternDelayTicks = y;   // rows here; the row step makes them ticks

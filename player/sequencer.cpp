@@ -421,10 +421,10 @@ void processTick() {
             ch->updateFlags |= UpdateVolume;
         }
         volumeColumnTick(ch, cell->volumeColumn);
-        // Counted from the row's tick 0 once, also when a pattern delay
-        // makes the row longer: kept simple on purpose.
+        // Counted afresh in each repeat of a pattern delay: the delayed
+        // note starts again in every one.
         const int32_t delay = noteDelayTick(cell);
-        if (delay && song.tick == delay) {
+        if (delay && song.tick % (song.speed > 0 ? song.speed : 1) == delay) {
             // The cell is taken as a row would take it. Without a note of its
             // own it plays the last one again, with a waiting instrument
             // number. The new note's envelopes take their first step at once.

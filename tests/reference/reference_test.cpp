@@ -202,9 +202,10 @@ const ReferenceCase cases[] = {
          for (int n = 48; n < 96; ++n) ins.sampleMap[n] = 15;
          addFifth(m);
      }},
-    {"delay_cut_retrigger", 16,   // then a pattern delay (3 rows long) and speed 3
+    {"delay_cut_retrigger", 16,   // then a pattern delay (3 rows long, the note delayed in each) and speed 3
      {{0, C(49, 2, 0, 0xE, 0x93)}, {2, C(49, 2, 0, 0xE, 0xD3)}, {4, C(49, 1, 0, 0xE, 0xC2)},
-      {6, C(49, 2, 0x40, 0x1B, 0x82)}, {7, E(0x1B, 0x00)}, {8, C(61, 2, 0, 0xE, 0xE2)}, {9, C(56, 2, 0, 0xF, 0x03)},
+      {6, C(49, 2, 0x40, 0x1B, 0x82)}, {7, E(0x1B, 0x00)}, {8, C(61, 2, 0, 0xE, 0xD2)}, {8, E(0xE, 0xE2), -1, 1},
+      {9, C(56, 2, 0, 0xF, 0x03)},
       {12, N(97)}},
      [](XmModule& m) { m.addInstrument(pluck(1200)); }},
     {"panning", 16,   // two notes at once (no single pitch to track); slides and their limits
