@@ -387,8 +387,14 @@ void tickTonePorta(ChannelState* ch, const NoteCell*, const InstrumentRecord*, c
     tonePortaStep(ch);
 }
 
-void tickVibrato(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
+// The cell's own speed and depth count on every tick, also after a volume
+// column vibrato on the same tick set others.
+void tickVibrato(ChannelState* ch, const NoteCell* cell, const InstrumentRecord*, const SampleRecord*,
                  ModuleRecord*) {
+    if (cell->effectParam >> 4)
+        ch->vibSpeed = cell->effectParam >> 4;
+    if (cell->effectParam & 15)
+        ch->vibDepth = cell->effectParam & 15;
     vibratoStep(ch);
     advanceVibrato(ch);
 }
@@ -662,7 +668,7 @@ void volumeColumnTick(ChannelState* ch, uint8_t v) {
         break;
     case 0xB:
         // Beside effect 4 or 6 both vibratos step, so the position moves
-        // twice in the tick: kept simple on purpose.
+        // twice in the tick.
         if (y)
             ch->vibDepth = static_cast<uint8_t>(y);
         vibratoStep(ch);

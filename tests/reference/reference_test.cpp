@@ -245,9 +245,10 @@ const ReferenceCase cases[] = {
     {"global_volume_memory", 10,   // one memory for the song: H00 on two channels slides twice a tick
      {{0, N(61, 1)}, {1, E(0x11, 0x02)}, {2, E(0x11, 0x00)}, {2, E(0x11, 0x00), -1, 1}, {4, E(0x10, 0x40)},
       {5, E(0x11, 0x30), -1, 1}, {6, E(0x11, 0x00)}, {6, E(0x11, 0x00), -1, 1}, {8, N(97)}}},
-    {"vibrato_memory_with_column", 10,   // the column's speed and depth feed effect 4 and the other way round
+    {"vibrato_memory_with_column", 10,   // the column's speed and depth feed effect 4 and the other way round;
+                                         // beside each other both step, the effect's own depth last
      {{0, N(61, 1, 0xA3)}, {1, C(0, 0, 0xB8, 0x4, 0x00)}, {2, E(0x4, 0x00), 3}, {4, C(0, 0, 0xB2, 0x4, 0x60)},
-      {5, V(0xB0)}, {6, E(0x4, 0x00)}, {8, N(97)}}},
+      {5, V(0xB0)}, {6, E(0x4, 0x00)}, {7, C(0, 0, 0xBF, 0x4, 0x21)}, {8, N(97)}}},
     {"volume_limits", 8,   // C above 64 is 64; a slide stops at 0 and stays there
      {{0, C(61, 1, 0, 0xC, 0x50)}, {2, C(0, 0, 0x1A, 0xA, 0x0F)}, {3, E(0xA, 0x00)}, {4, V(0x40)}, {6, N(97)}}},
     {"wave_control", 20,   // a new note restarts vibrato and tremolo unless E4x and E7x say otherwise
