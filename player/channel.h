@@ -36,7 +36,7 @@ struct ChannelState {
     int32_t period;            // linear or Amiga units
     int32_t volume;            // 0..64 after every apply
     int32_t volumeDelta;       // this tick only (tremolo, tremor)
-    int32_t periodDelta;       // this tick only (vibrato, arpeggio, auto-vibrato)
+    int32_t periodDelta;       // this tick only (vibrato, arpeggio, auto-vibrato), added to the period
     int32_t panning;           // 0..255, 128 centre
     int32_t volEnvTick;
     int32_t volEnvPoint;

@@ -356,7 +356,7 @@ void tickArpeggio(ChannelState* ch, const NoteCell* cell, const InstrumentRecord
     const int32_t r = count < 16 ? count % 3 : count == 16 ? 0 : 2;
     const int32_t n = r == 0 ? 0 : r == 1 ? (p >> 4) : (p & 15);
     if (linearPeriods(module)) {
-        ch->periodDelta = 64 * n;
+        ch->periodDelta = -64 * n;
     } else if (r != 0) {
         // Amiga periods: from the note nearest the period as it stands (a
         // slid pitch snaps to it, also for a step of 0).
@@ -691,7 +691,7 @@ void vibratoStep(ChannelState* ch) {
     const int32_t p = ch->vibPos;
     const int32_t a = waveAmplitude(ch->waveControl & 3, p, true);
     const int32_t d = ((a * ch->vibDepth) >> 5) & ~3;
-    ch->periodDelta = p >= 0 ? -d : d;
+    ch->periodDelta = p >= 0 ? d : -d;
     ch->updateFlags |= UpdatePitch;
 }
 

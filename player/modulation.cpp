@@ -357,7 +357,7 @@ void autoVibratoStep(ChannelState* channel, const InstrumentRecord* instrument)
     }
     int32_t d = w * instrument->vibratoDepth;
     if (sweep != 0) d = d * channel->autoVibSweep / sweep;
-    channel->periodDelta += d / 64;   // toward zero: the lower half no deeper than the upper
+    channel->periodDelta -= d / 64;   // toward zero: the lower half no deeper than the upper
 }
 
 void pitchStep(ChannelState* channel, Voice* voice)
@@ -368,9 +368,7 @@ void pitchStep(ChannelState* channel, Voice* voice)
     if (song.flags & 1) {
         // Beyond these octaves the frequency is clamped below anyway; the
         // bounds keep the product well inside 64 bits.
-        double octaves = static_cast<double>(4608 - static_cast<int64_t>(channel->period) +
-                                             channel->periodDelta) *
-                         static_cast<double>(OneOver768);
+        double octaves = static_cast<double>(4608 - sum) * static_cast<double>(OneOver768);
         if (octaves > 16.0) octaves = 16.0;
         if (octaves < -64.0) octaves = -64.0;
         frequency = roundToInt(scaledPow2(octaves) * LinearFrequencyFactor);

@@ -61,9 +61,9 @@ TEST(PitchStepTest, StepsForPeriods)
     };
     const Case cases[] = {
         {"linear centre, 8363 Hz", true, 4608, 0, 0, 814485521},
-        {"linear delta is subtracted", true, 4608, 768, 0, 1628971042},
+        {"linear delta is added, as to Amiga periods", true, 4608, -768, 0, 1628971042},
         {"linear far down, 100 Hz floor", true, 9984, 0, 0, 9739154},
-        {"linear absurd period, capped", true, -2000000000, 1999999999, 255, 4294869904u},
+        {"linear absurd period, capped", true, -2000000000, -1999999999, 255, 4294869904u},
         {"linear zero sum leaves the step", true, 100, -100, 77, 77},
         {"amiga 1712, 8362 Hz", false, 1712, 0, 0, 814388129},
         {"amiga delta is added", false, 1700, 12, 0, 814388129},
@@ -126,14 +126,15 @@ TEST(AutoVibratoTest, WaveformsAndSweep)
         uint8_t depth;
         int32_t offset;
     };
-    // With depth 64 the offset is the waveform value itself.
+    // With depth 64 the offset is the waveform value itself, taken from the
+    // period (a rise in pitch).
     const Case cases[] = {
-        {1, 0, 64, 64},   {1, 127, 64, 64},  {1, 128, 64, -64}, {1, 255, 64, -64},                   // square
-        {2, 0, 64, 0},    {2, 1, 64, -1},    {2, 127, 64, -64}, {2, 128, 64, 64}, {2, 255, 64, 0},  // ramp down
-        {3, 0, 64, 0},    {3, 2, 64, 1},     {3, 127, 64, 63},  {3, 128, 64, 64}, {3, 129, 64, -64},
-        {3, 255, 64, -1}, {7, 128, 64, 64},   // ramp up; types past 3 wrap
-        {0, 96, 64, 45},  {0, 224, 64, -45},  // the sine's falling quarters
-        {0, 32, 16, 11},  {0, 160, 16, -11},  // 720 / 64 and -720 / 64, toward zero
+        {1, 0, 64, -64},  {1, 127, 64, -64}, {1, 128, 64, 64},  {1, 255, 64, 64},                    // square
+        {2, 0, 64, 0},    {2, 1, 64, 1},     {2, 127, 64, 64},  {2, 128, 64, -64}, {2, 255, 64, 0}, // ramp down
+        {3, 0, 64, 0},    {3, 2, 64, -1},    {3, 127, 64, -63}, {3, 128, 64, -64}, {3, 129, 64, 64},
+        {3, 255, 64, 1},  {7, 128, 64, -64},  // ramp up; types past 3 wrap
+        {0, 96, 64, -45}, {0, 224, 64, 45},   // the sine's falling quarters
+        {0, 32, 16, -11}, {0, 160, 16, 11},   // 720 / 64 and -720 / 64, toward zero
     };
     for (const Case& c : cases) {
         InstrumentRecord instrument{};
@@ -158,7 +159,7 @@ TEST(AutoVibratoTest, WaveformsAndSweep)
         autoVibratoStep(&channel, &instrument);
         offsets.push_back(channel.periodDelta);
     }
-    EXPECT_EQ(offsets, (std::vector<int32_t>{4, -8, 12, -16, -16, 16, -16}));   // positions 100, 200, 44, 144, 244, 88, 188
+    EXPECT_EQ(offsets, (std::vector<int32_t>{-4, 8, -12, 16, 16, -16, 16}));   // positions 100, 200, 44, 144, 244, 88, 188
 }
 
 }  // namespace

@@ -151,9 +151,9 @@ TEST_F(SongTest, NoteDecodingWithTheRelativeNoteInsideTenOctaves) {
 // the tremor's count, the highest portamento and the envelope position.
 TEST(VibratoStep, DepthAndWaveformsWithTheLowBitsCleared) {
     const struct { int8_t pos; uint8_t control, depth; int32_t delta; } cases[] = {
-        {8, 0, 15, -84}, {-8, 0, 15, 84}, {16, 0, 15, -120}, {4, 1, 8, -8},
-        {-8, 1, 8, 12},   // ramp below 0: 63 x 8 >> 5 = 15, low bits cleared
-        {5, 2, 4, -28},  {-5, 3, 4, 28},
+        {8, 0, 15, 84}, {-8, 0, 15, -84}, {16, 0, 15, 120}, {4, 1, 8, 8},
+        {-8, 1, 8, -12},   // ramp below 0: 63 x 8 >> 5 = 15, low bits cleared
+        {5, 2, 4, 28},  {-5, 3, 4, -28},
     };
     for (const auto& c : cases) {
         ChannelState ch = {};

@@ -231,10 +231,10 @@ const ReferenceCase cases[] = {
     {"arpeggio_slow", 2,   // at speed 29 the low nibble's note until the count reaches 16
      {{0, C(61, 1, 0, 0x0, 0x47)}, {1, E(0x0, 0x47)}},
      [](XmModule& m) { m.speed = 29; }},
-    {"amiga_periods", 16,   // slides in Amiga periods; an arpeggio from the note nearest a slid pitch
+    {"amiga_periods", 18,   // slides in Amiga periods; an arpeggio from the note nearest a slid pitch; vibrato
      {{0, C(61, 1, 0, 0x1, 0x04)}, {1, E(0x1, 0x00), 2}, {3, E(0x2, 0x08)}, {5, C(49, 0, 0, 0x3, 0x10)},
       {6, E(0x3, 0x00), 8}, {9, C(56, 1, 0, 0x0, 0x37)}, {10, E(0xE, 0x14)}, {11, E(0xE, 0x28)},
-      {12, E(0x1, 0x05)}, {13, E(0x0, 0xC4)}, {14, N(97)}},
+      {12, E(0x1, 0x05)}, {13, E(0x0, 0xC4)}, {14, E(0x4, 0x6C), 15}, {16, N(97)}},
      [](XmModule& m) { m.flags = 0; }},
     {"tempo_and_global_volume", 14,   // 80 BPM, 200 BPM, global volume above 64 is full
      {{0, C(61, 1, 0, 0xF, 0x50)}, {2, E(0x10, 0x20)}, {4, E(0xF, 0xC8)}, {5, E(0x10, 0x50)}, {7, E(0x11, 0x08)},
