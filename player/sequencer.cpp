@@ -181,7 +181,6 @@ const SampleRecord* takeCell(ChannelState* ch, const NoteCell* cell, bool delaye
         resetChannelForSample(ch, sample);
     else if (takesOther)
         seatEnvelopes(ch, *ins);
-
     // Only a note beside a tone portamento sets where it slides to, and only
     // while the voice sounds something to slide from.
     if (hasNote && tonePorta && ch->voice && ch->voice->sample) {
