@@ -77,11 +77,9 @@ void addError(const char* text) {
 // Decimal digits by subtracting powers of ten: no 64-bit division, which the
 // 32-bit build would call a helper for.
 void addError(uint64_t number) {
-    static const uint64_t powers[20] = {
-        1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull, 100000000ull,
-        1000000000ull, 10000000000ull, 100000000000ull, 1000000000000ull, 10000000000000ull,
-        100000000000000ull, 1000000000000000ull, 10000000000000000ull, 100000000000000000ull,
-        1000000000000000000ull, 10000000000000000000ull};
+    uint64_t powers[20];   // made here: a stored table would cost more than this loop
+    powers[0] = 1;
+    for (int k = 1; k < 20; k++) powers[k] = powers[k - 1] * 10;
     char text[21];
     int n = 0;
     for (int k = 19; k >= 0; k--) {

@@ -275,7 +275,16 @@ void pushVolume(const ChannelState* ch, Voice* v) {
                            song.globalVolume * 255.0 / 34359738368.0;
     // Kept within the voice gain range even for envelope values the loader
     // let through above 64.
-    v->mixVolume = clampInt(static_cast<int32_t>(std::lround(product)), 0, 128);
+    // Rounded half away from zero, without the C library's lround: x - trunc(x)
+    // is exact, so the comparison sees the true fraction.
+    int32_t rounded = 0;
+    if (product >= 128.0) {
+        rounded = 128;
+    } else if (product > 0.0) {
+        rounded = static_cast<int32_t>(product);
+        if (product - rounded >= 0.5) ++rounded;
+    }
+    v->mixVolume = rounded;
     updateTargets(v);
 }
 
