@@ -87,6 +87,8 @@ struct ChannelState {
     uint8_t finePortaUpMem;
     uint8_t finePortaDownMem;
     uint8_t pendingInstrument; // 1-based number given without a note: the next note takes it
+    uint8_t glissando;         // E3x: nonzero while tone portamento slides in semitones
+    int8_t noteFinetune;       // finetune of the last note decoded (the sample's, or E5x's)
 };
 
 extern ChannelState channels[ChannelCountMax];

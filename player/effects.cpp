@@ -280,6 +280,11 @@ void extFinePortaDown(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const Instr
     ch->period += 4 * ch->finePortaDownMem;
 }
 
+void extGlissando(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*, const SampleRecord*,
+                  ModuleRecord*, RowContext*) {
+    ch->glissando = y;
+}
+
 void extVibratoControl(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                        const SampleRecord*, ModuleRecord*, RowContext*) {
     ch->waveControl = static_cast<uint8_t>((ch->waveControl & 0xF0) | y);
@@ -555,7 +560,7 @@ const RowAction extendedRowActions[ExtendedRowActionCount] = {
     nullptr,            // E0
     extFinePortaUp,     // E1
     extFinePortaDown,   // E2
-    nullptr,            // E3
+    extGlissando,       // E3
     extVibratoControl,  // E4
     nullptr,            // E5: taken by the note decode of its own cell
     extPatternLoop,     // E6
@@ -720,6 +725,18 @@ void tremoloStep(ChannelState* ch) {
 
 void advanceTremolo(ChannelState* ch) { ch->tremPos = advancePosition(ch->tremPos, ch->tremSpeed); }
 
+// The slide is heard in the semitones of the target note's own scale: the
+// nearest one to the period, a tie going to the lower note.
+int32_t glissandoPeriod(const ChannelState* ch) {
+    if (song.flags & 1) {
+        // Semitones above the target note, rounded; the bias keeps the
+        // division's operand positive for every period.
+        const int32_t semitones = (ch->portaTarget - ch->period + 31 + 64 * 1024) / 64 - 1024;
+        return ch->portaTarget - 64 * semitones;
+    }
+    return amigaPeriod(nearestAmigaNote(ch->period, ch->noteFinetune), ch->noteFinetune);
+}
+
 void tonePortaStep(ChannelState* ch) {
     ch->updateFlags |= UpdatePitch;
     ch->periodDelta = 0;
@@ -748,6 +765,8 @@ void tonePortaStep(ChannelState* ch) {
                 ch->portaDirection = PortaEitherWay;
         }
     }
+    if (ch->glissando)
+        ch->periodDelta = glissandoPeriod(ch) - ch->period;
 }
 
 // Txy sounds for x + 1 ticks, then is silent for y + 1, counting only the

@@ -41,6 +41,8 @@ void vibratoStep(ChannelState* channel);
 void advanceVibrato(ChannelState* channel);
 void tremoloStep(ChannelState* channel);
 void advanceTremolo(ChannelState* channel);
+// The period heard while glissando (E3x) is on: the nearest semitone.
+int32_t glissandoPeriod(const ChannelState* ch);
 void tonePortaStep(ChannelState* channel);
 void tremorStep(ChannelState* channel);
 void keyOffStep(ChannelState* channel, const NoteCell* cell, const InstrumentRecord* instrument,

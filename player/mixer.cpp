@@ -167,17 +167,7 @@ int64_t mixSteady(const int16_t* data, int64_t pos, int64_t step, float gainLeft
                       _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(v, v), gains)));
     }
 #endif
-    for (; frames >= 2; frames -= 2, out += 4) {
-        const float v0 = sampleAt(data, pos);
-        pos += step;
-        const float v1 = sampleAt(data, pos);
-        pos += step;
-        out[0] += v0 * gainLeft;
-        out[1] += v0 * gainRight;
-        out[2] += v1 * gainLeft;
-        out[3] += v1 * gainRight;
-    }
-    if (frames) {
+    for (; frames; --frames, out += 2) {   // the last three frames, or all without SSE2
         const float v = sampleAt(data, pos);
         pos += step;
         out[0] += v * gainLeft;

@@ -94,6 +94,7 @@ void decodeNote(ChannelState* ch, const NoteCell* cell, const SampleRecord* samp
     const bool setFinetune = !tonePorta && cell->effect == 0xE && (cell->effectParam >> 4) == 5;
     const int32_t finetune = setFinetune ? ((cell->effectParam & 15) - 8) * 16 : sample->finetune;
     ch->realNote = static_cast<uint8_t>(realNote);
+    ch->noteFinetune = static_cast<int8_t>(finetune);
     if (linearPeriods())
         ch->notePeriod = 7680 - 64 * realNote - finetune / 2;
     else
@@ -380,6 +381,12 @@ void retriggerNote(ChannelState* ch, uint8_t instrument, bool laterTick) {
         envelopeSteps(ch, ins);
 }
 
+// A glissando's semitone stays heard on the ticks after the slide, until a
+// note or an effect sets the pitch again.
+int32_t restingDelta(const ChannelState* ch) {
+    return ch->glissando && ch->portaTarget ? glissandoPeriod(ch) - ch->period : 0;
+}
+
 void processRow() {
     const NoteCell* cells = rowCells(patternAt(song.orderPos), song.row);
     rowContext.jumpSeen = 0;
@@ -395,6 +402,8 @@ void processRow() {
         const InstrumentRecord* ins;
         const SampleRecord* sample =
             noteDelayTick(cell) ? lookupSample(ch, &ins) : takeCell(ch, cell, false, &ins);
+        if (!(ch->updateFlags & StartSample))
+            ch->periodDelta = restingDelta(ch);
         // E90 retriggers on the row tick itself, where no note starts anyway.
         if (cell->effect == 0xE && p == 0x90 && !(ch->updateFlags & StartSample)) {
             retriggerNote(ch, cell->instrument, false);
@@ -418,7 +427,7 @@ void processTick() {
         const InstrumentRecord* ins;
         const SampleRecord* sample = lookupSample(ch, &ins);
         ch->volumeDelta = 0;
-        ch->periodDelta = 0;
+        ch->periodDelta = restingDelta(ch);
         ch->updateFlags = 0;
         // A release by Kxx comes first: this tick's envelope and fade-out
         // steps already move on from it.
@@ -437,6 +446,7 @@ void processTick() {
             // own it plays the last one again, with a waiting instrument
             // number. The new note's envelopes take their first step at once.
             sample = takeCell(ch, cell, true, &ins);
+            ch->periodDelta = 0;
             if (!cell->note && ch->period != 0)
                 retriggerNote(ch, ch->pendingInstrument, false);
             if (cell->note || ch->period != 0) {

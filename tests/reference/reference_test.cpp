@@ -231,6 +231,14 @@ const ReferenceCase cases[] = {
     {"arpeggio_slow", 2,   // at speed 29 the low nibble's note until the count reaches 16
      {{0, C(61, 1, 0, 0x0, 0x47)}, {1, E(0x0, 0x47)}},
      [](XmModule& m) { m.speed = 29; }},
+    {"glissando", 14,   // E31: the slide heard in the target's semitones, the nearest, a tie to the lower; held after it
+     {{0, C(49, 1, 0, 0xE, 0x31)}, {1, C(61, 0, 0x30, 0x3, 0x04)}, {2, E(0x3, 0x00), 5}, {6, C(51, 0, 0x50, 0x3, 0x05)},
+      {7, E(0x3, 0x00), 9}, {10, C(0, 0, 0x20, 0xE, 0x30)}, {11, E(0x3, 0x00)}, {13, N(97)}},
+     [](XmModule& m) { m.instruments[0].samples[0].finetune = -40; }},
+    {"glissando_amiga", 12,
+     {{0, C(49, 1, 0, 0xE, 0x31)}, {1, C(61, 0, 0x30, 0x3, 0x04)}, {2, E(0x3, 0x00), 5}, {6, C(51, 0, 0x50, 0x3, 0x06)},
+      {7, E(0x3, 0x00), 9}, {11, N(97)}},
+     [](XmModule& m) { m.flags = 0; }},
     {"amiga_periods", 18,   // slides in Amiga periods; an arpeggio from the note nearest a slid pitch; vibrato
      {{0, C(61, 1, 0, 0x1, 0x04)}, {1, E(0x1, 0x00), 2}, {3, E(0x2, 0x08)}, {5, C(49, 0, 0, 0x3, 0x10)},
       {6, E(0x3, 0x00), 8}, {9, C(56, 1, 0, 0x0, 0x37)}, {10, E(0xE, 0x14)}, {11, E(0xE, 0x28)},
