@@ -88,6 +88,8 @@ struct ChannelState {
     uint8_t finePortaDownMem;
     uint8_t pendingInstrument; // 1-based number given without a note: the next note takes it
     uint8_t glissando;         // E3x: nonzero while tone portamento slides in semitones
+    int32_t glissandoFrom;     // the period the last glissando step was heard at...
+    int32_t glissandoHeard;    // ...and the semitone heard for it
     int8_t noteFinetune;       // finetune of the last note decoded (the sample's, or E5x's)
 };
 

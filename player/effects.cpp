@@ -725,14 +725,15 @@ void tremoloStep(ChannelState* ch) {
 
 void advanceTremolo(ChannelState* ch) { ch->tremPos = advancePosition(ch->tremPos, ch->tremSpeed); }
 
-// The slide is heard in the semitones of the target note's own scale: the
-// nearest one to the period, a tie going to the lower note.
+// The slide is heard in the semitones of the playing note's scale (its
+// finetune): the nearest one to the period, a tie going to the lower note.
 int32_t glissandoPeriod(const ChannelState* ch) {
     if (song.flags & 1) {
-        // Semitones above the target note, rounded; the bias keeps the
+        // Semitones above C-0 of the scale, rounded; the bias keeps the
         // division's operand positive for every period.
-        const int32_t semitones = (ch->portaTarget - ch->period + 31 + 64 * 1024) / 64 - 1024;
-        return ch->portaTarget - 64 * semitones;
+        const int32_t base = 7680 - ch->noteFinetune / 2;
+        const int32_t semitones = (base - ch->period + 31 + 64 * 1024) / 64 - 1024;
+        return base - 64 * semitones;
     }
     return amigaPeriod(nearestAmigaNote(ch->period, ch->noteFinetune), ch->noteFinetune);
 }
@@ -765,8 +766,11 @@ void tonePortaStep(ChannelState* ch) {
                 ch->portaDirection = PortaEitherWay;
         }
     }
-    if (ch->glissando)
-        ch->periodDelta = glissandoPeriod(ch) - ch->period;
+    if (ch->glissando) {
+        ch->glissandoFrom = ch->period;
+        ch->glissandoHeard = glissandoPeriod(ch);
+        ch->periodDelta = ch->glissandoHeard - ch->period;
+    }
 }
 
 // Txy sounds for x + 1 ticks, then is silent for y + 1, counting only the

@@ -382,9 +382,9 @@ void retriggerNote(ChannelState* ch, uint8_t instrument, bool laterTick) {
 }
 
 // A glissando's semitone stays heard on the ticks after the slide, until a
-// note or an effect sets the pitch again.
+// note or an effect moves the period.
 int32_t restingDelta(const ChannelState* ch) {
-    return ch->glissando && ch->portaTarget ? glissandoPeriod(ch) - ch->period : 0;
+    return ch->glissando && ch->period == ch->glissandoFrom ? ch->glissandoHeard - ch->period : 0;
 }
 
 void processRow() {
@@ -402,8 +402,7 @@ void processRow() {
         const InstrumentRecord* ins;
         const SampleRecord* sample =
             noteDelayTick(cell) ? lookupSample(ch, &ins) : takeCell(ch, cell, false, &ins);
-        if (!(ch->updateFlags & StartSample))
-            ch->periodDelta = restingDelta(ch);
+        ch->periodDelta = restingDelta(ch);
         // E90 retriggers on the row tick itself, where no note starts anyway.
         if (cell->effect == 0xE && p == 0x90 && !(ch->updateFlags & StartSample)) {
             retriggerNote(ch, cell->instrument, false);
@@ -446,7 +445,7 @@ void processTick() {
             // own it plays the last one again, with a waiting instrument
             // number. The new note's envelopes take their first step at once.
             sample = takeCell(ch, cell, true, &ins);
-            ch->periodDelta = 0;
+            ch->periodDelta = restingDelta(ch);
             if (!cell->note && ch->period != 0)
                 retriggerNote(ch, ch->pendingInstrument, false);
             if (cell->note || ch->period != 0) {
