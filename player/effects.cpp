@@ -205,7 +205,7 @@ void rowPanSlide(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const Instrument
 // One tick of Rxy. The counter runs on every tick of R rows, tick 0
 // included; the sample restarts when it has reached the interval, except on a
 // tick 0 that starts a note anyway.
-void multiRetrigStep(ChannelState* ch, const NoteCell* cell, bool rowTick) {
+void multiRetrigStep(ChannelState* ch, const NoteCell* cell, const InstrumentRecord* ins, bool rowTick) {
     uint8_t count = ch->retrigCount;
     const bool setsVolume = cell->volumeColumn >= 0x10 && cell->volumeColumn <= 0x50;
     if (rowTick) {
@@ -228,19 +228,25 @@ void multiRetrigStep(ChannelState* ch, const NoteCell* cell, bool rowTick) {
         ch->updateFlags |= StartSample | UpdatePitch | UpdateVolume;
         if (ch->retrigVolume)
             ch->volume = retrigVolumeTable[ch->retrigVolume & 15](ch->volume);
-        // The cell's own volume or panning is taken again at each restart.
+        // The cell's own volume or panning is taken again at each restart,
+        // and its instrument number starts a released note's fade-out again
+        // (which takes this tick's step at once); the note stays released.
         volumeColumnSet(ch, cell->volumeColumn);
+        if (cell->instrument && ch->keyOff && ins) {
+            ch->fadeVolume = FadeStart - ins->fadeout;
+            ch->updateFlags |= UpdateVolume;
+        }
     }
     ch->retrigCount = static_cast<uint8_t>(count + 1);
 }
 
-void rowMultiRetrig(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord*,
+void rowMultiRetrig(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord* ins,
                     const SampleRecord*, ModuleRecord*, RowContext* context) {
     if (x)
         ch->retrigVolume = x;
     if (y)
         ch->retrigInterval = y;
-    multiRetrigStep(ch, context->cell, true);
+    multiRetrigStep(ch, context->cell, ins, true);
 }
 
 void rowTremor(ChannelState* ch, uint8_t p, uint8_t x, uint8_t y, const InstrumentRecord*,
@@ -470,9 +476,9 @@ void tickPanSlide(ChannelState* ch, const NoteCell*, const InstrumentRecord*, co
     ch->updateFlags |= UpdatePanning;
 }
 
-void tickMultiRetrig(ChannelState* ch, const NoteCell* cell, const InstrumentRecord*,
+void tickMultiRetrig(ChannelState* ch, const NoteCell* cell, const InstrumentRecord* ins,
                      const SampleRecord*, ModuleRecord*) {
-    multiRetrigStep(ch, cell, false);
+    multiRetrigStep(ch, cell, ins, false);
 }
 
 

@@ -163,6 +163,12 @@ const ReferenceCase cases[] = {
       {4, C(61, 0, 0, 0x1B, 0x04)}, {5, C(61, 2, 0, 0x1B, 0x04)}, {6, E(0x1B, 0x63)}, {7, E(0x1B, 0x00)},
       {8, E(0x1B, 0x50)}, {9, C(0, 0, 0x30, 0x1B, 0xE2)}, {10, N(97)}},
      [](XmModule& m) { m.addInstrument(pluck(1500)); }},
+    {"multi_retrigger_released", 10,   // beside an instrument number each restart starts the fade-out again
+     {{0, N(49, 1)}, {2, C(97, 1, 0, 0x1B, 0x03)}, {4, C(97, 1, 0, 0x1B, 0x00)}, {5, E(0x1B, 0x00)}, {7, N(0, 1)}},
+     [](XmModule& m) {
+         m.instruments[0].fadeout = 2000;
+         m.instruments[0].volumeEnvelope = {{{0, 64}, {60, 0}}, 0, 0, 0, EnvelopeOn, {}};
+     }},
     {"instrument_without_note", 12,   // the playing sample goes on; the next note takes the number
      {{0, N(61, 1, 0x20)}, {2, N(0, 2)}, {4, N(56)}, {6, N(0, 1, 0x30)}, {8, N(61)}, {10, N(97)}},
      addFifth},
