@@ -49,6 +49,7 @@ struct ChannelState {
     uint8_t keyOff;            // released while nonzero
     uint8_t volEnvDone;
     uint8_t panEnvDone;
+    uint8_t panEnvHeld;        // the panning envelope stood at its sustain point on the last step
     uint8_t tremorPos;         // Txy: bit 7 set while sounding, below it the ticks left
     uint8_t tremorMute;        // the tremor left the channel silent, until its volume is set
     int32_t volEnvValue;       // 16.16

@@ -311,6 +311,7 @@ void resetChannelForSample(ChannelState* channel, const SampleRecord* sample)
     channel->keyOff = 0;
     channel->volEnvDone = 0;
     channel->panEnvDone = 0;
+    channel->panEnvHeld = 0;
     channel->tremorPos = 0;
     channel->tremorMute = 0;
     // The vibrato and tremolo positions restart with a new note (the note
@@ -332,10 +333,22 @@ void envelopeStep(ChannelState* channel, const InstrumentRecord* instrument, uin
     channel->updateFlags |= volume ? UpdateVolume : UpdatePanning;
     if (!instrument) return;
     // Only twelve points are stored, whatever count the file gives.
-    if (volume)
+    if (volume) {
         stepEnvelope(channel, volumeEnvelopeOf(instrument), volumeFieldsOf(channel));
-    else
-        stepEnvelope(channel, panningEnvelopeOf(instrument), panningFieldsOf(channel));
+        return;
+    }
+    // A panning envelope held at its sustain point when the note is
+    // released stays there for good; the volume envelope goes on.
+    const EnvelopeView envelope = panningEnvelopeOf(instrument);
+    if (channel->panEnvHeld && channel->keyOff)
+        channel->panEnvDone = 1;
+    const bool atSustain = (envelope.flags & EnvelopeSustain) && envelope.sustain < envelope.count &&
+                           channel->panEnvPoint == envelope.sustain &&
+                           channel->panEnvTick == pointX(envelope, envelope.sustain);
+    const int32_t tick = channel->panEnvTick;
+    stepEnvelope(channel, envelope, panningFieldsOf(channel));
+    // Met the point and stayed: the step held there.
+    channel->panEnvHeld = atSustain && !channel->keyOff && !channel->panEnvDone && channel->panEnvTick == tick;
 }
 
 void autoVibratoStep(ChannelState* channel, const InstrumentRecord* instrument)
