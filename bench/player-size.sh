@@ -14,12 +14,22 @@ cat >"$tmp/player.c" <<'C'
 #include <introplayer.h>
 int main(int argc, char** argv) {
     PlayerSongInfo info;
+    PlayerPosition position;
+    PlayerChannel channel;
+    uint32_t strikes, lastMs;
     int16_t frames[2];
     if (argc > 5) return 1;
+    setPlayOnce(argc > 2);
     registerModuleResource("TUNE", argv, 4);
     if (renderOpen(argv[0], 0, PlayerSourceFile)) {
         renderFrames(frames, 1);
         renderCameBack();
+        seekPosition(1, 0);
+        setChannelMute(1, 1);
+        setChannelSolo(2, 1);
+        getPosition(&position);
+        getChannel(0, &channel);
+        getInstrumentStrikes(1, &strikes, &lastMs);
         getSongInfo(&info);
         getInstrumentName(0);
         renderClose();

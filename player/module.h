@@ -96,6 +96,9 @@ struct ModuleRecord {
     int32_t channelCount;            // 0..32
     uint8_t globalVolSlideMem;
     int32_t tickFrames;              // output frames per tick
+    uint32_t tempo;                  // beats per minute, as last set
+    int32_t playedTick;              // the tick that ran last (tick has moved on)
+    bool ended;                      // played once to its end: no more ticks
 
     // From the file header.
     uint16_t songLength;

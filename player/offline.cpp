@@ -8,6 +8,7 @@
 #include "player.h"
 #include "sequencer.h"
 #include "sources.h"
+#include "sync.h"
 
 namespace introplayer {
 
@@ -18,6 +19,13 @@ struct OfflineRender {
     bool open;
     int32_t block;            // ring block being handed out
     int32_t blockLeft;        // frames of it not handed out yet
+    uint64_t framesGiven;     // since the start or the last seek
+};
+
+OfflineRender offline;
+
+// Where the song has been, in real time and offline alike.
+struct SongWatch {
     uint32_t cameBackFrame;   // 0 = the song has not come back yet
     bool inLoopRepeat;
     int32_t lastOrderPos;
@@ -27,7 +35,7 @@ struct OfflineRender {
     uint64_t loopStates[1024];  // rows met inside pattern loops, with every loop's count
 };
 
-OfflineRender offline;
+SongWatch watch;
 
 // A pattern loop that reaches a row with every loop's start and count as
 // they were at an earlier visit repeats forever: the song has come back as
@@ -44,35 +52,48 @@ bool loopStateSeen(int32_t orderPos, int32_t row) {
         mix(static_cast<uint32_t>(channels[c].loopRow));
         mix(static_cast<uint32_t>(channels[c].loopCount));
     }
-    for (uint32_t i = 0; i < offline.loopStateCount; ++i)
-        if (offline.loopStates[i] == h)
+    for (uint32_t i = 0; i < watch.loopStateCount; ++i)
+        if (watch.loopStates[i] == h)
             return true;
-    if (offline.loopStateCount < sizeof offline.loopStates / sizeof offline.loopStates[0])
-        offline.loopStates[offline.loopStateCount++] = h;
+    if (watch.loopStateCount < sizeof watch.loopStates / sizeof watch.loopStates[0])
+        watch.loopStates[watch.loopStateCount++] = h;
     return false;
 }
+
+}  // namespace
 
 // At every row tick. The repeats of a pattern loop, going back within the
 // pattern being played, are not the song coming back; a jump elsewhere ends
 // that, even when it leaves a loop unfinished.
-void noteRow(int32_t orderPos, int32_t row) {
+bool watchRow(int32_t orderPos, int32_t row) {
     if (orderPos < 0 || orderPos > 255 || row < 0 || row > 255)
-        return;
+        return false;
     const bool looping = patternLoopRunning();
-    if (orderPos != offline.lastOrderPos || !looping)
-        offline.inLoopRepeat = false;
-    else if (row <= offline.lastRow)
-        offline.inLoopRepeat = true;
-    const bool cameBack = offline.rowPlayed[orderPos][row] && (!offline.inLoopRepeat || loopStateSeen(orderPos, row));
-    if (cameBack && offline.cameBackFrame == 0) {
+    if (orderPos != watch.lastOrderPos || !looping)
+        watch.inLoopRepeat = false;
+    else if (row <= watch.lastRow)
+        watch.inLoopRepeat = true;
+    const bool cameBack = watch.rowPlayed[orderPos][row] && (!watch.inLoopRepeat || loopStateSeen(orderPos, row));
+    if (cameBack && watch.cameBackFrame == 0) {
         // The row starts after the frames mixed so far; never at frame 0,
         // where the first row is new.
-        offline.cameBackFrame = framesMixed > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(framesMixed);
+        watch.cameBackFrame = framesMixed > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(framesMixed);
     }
-    offline.rowPlayed[orderPos][row] = true;
-    offline.lastOrderPos = orderPos;
-    offline.lastRow = row;
+    watch.rowPlayed[orderPos][row] = true;
+    watch.lastOrderPos = orderPos;
+    watch.lastRow = row;
+    return cameBack;
 }
+
+void resetWatch() {
+    std::memset(&watch, 0, sizeof watch);
+    watch.lastOrderPos = -1;
+    watch.lastRow = -1;
+}
+
+uint32_t cameBackFrame() { return watch.cameBackFrame; }
+
+namespace {
 
 // The ticks run as the renderer runs them, without mixing.
 void advanceWithoutMixing(uint32_t frames) {
@@ -80,6 +101,15 @@ void advanceWithoutMixing(uint32_t frames) {
         const int32_t run = frames < INT32_MAX ? static_cast<int32_t>(frames) : INT32_MAX;
         frames -= static_cast<uint32_t>(advanceSong(run));
     }
+    runDueTick();
+}
+
+// What the read-outs describe: the next frame renderFrames gives.
+void describeNextFrame() {
+    if (offline.blockLeft > 0)
+        describe(offline.block, BlockFrames - offline.blockLeft);
+    else
+        snapshotLive();
 }
 
 // The read-outs describe what was just rendered: the song time after it and
@@ -98,7 +128,6 @@ void endOfflineRender() {
     if (!offline.open)
         return;
     offline.open = false;
-    rowStarted = nullptr;   // the render's own hook
 }
 
 }  // namespace introplayer
@@ -120,12 +149,20 @@ int32_t renderOpen(const void* source, uint32_t length, int32_t sourceKind) {
         return 0;
     }
     std::memset(&offline, 0, sizeof offline);
-    offline.lastOrderPos = -1;
-    offline.lastRow = -1;
     startSongPlayback();
-    rowStarted = noteRow;
+    runDueTick();   // the read-outs describe the first frame from here on
     offline.open = true;
+    describeNextFrame();
     return 1;
+}
+
+// Frames left before a song played once ends; all of them otherwise.
+static uint32_t framesBeforeEnd(uint32_t wanted) {
+    const uint32_t end = cameBackFrame();
+    if (!song.ended || end == 0)
+        return wanted;
+    const uint64_t left = end > offline.framesGiven ? end - offline.framesGiven : 0;
+    return left < wanted ? static_cast<uint32_t>(left) : wanted;
 }
 
 uint32_t renderFrames(int16_t* out, uint32_t count) {
@@ -136,6 +173,9 @@ uint32_t renderFrames(int16_t* out, uint32_t count) {
         if (offline.blockLeft == 0) {
             if (out == nullptr) {
                 advanceWithoutMixing(count - done);
+                const uint32_t n = framesBeforeEnd(count - done);
+                offline.framesGiven += n;
+                done += n;
                 publishReadOuts(false);
                 break;
             }
@@ -144,19 +184,40 @@ uint32_t renderFrames(int16_t* out, uint32_t count) {
             publishReadOuts(true);
             offline.blockLeft = BlockFrames;
         }
-        const uint32_t left = count - done;
+        const uint32_t left = framesBeforeEnd(count - done);
+        if (left == 0)
+            break;
         const uint32_t n = static_cast<uint32_t>(offline.blockLeft) < left ? static_cast<uint32_t>(offline.blockLeft) : left;
         if (out != nullptr) {
             const int32_t from = offline.block * BlockFrames + (BlockFrames - offline.blockLeft);
             std::memcpy(out + 2 * static_cast<size_t>(done), outputRing + 2 * from, n * 4);
         }
         offline.blockLeft -= static_cast<int32_t>(n);
+        offline.framesGiven += n;
         done += n;
     }
-    return count;
+    describeNextFrame();
+    return done;
 }
 
-uint32_t renderCameBack() { return offline.open ? offline.cameBackFrame : 0; }
+uint32_t renderCameBack() { return offline.open ? cameBackFrame() : 0; }
+
+int32_t seekPosition(uint32_t order, uint32_t row) {
+    const int32_t result = checkSeek(order, row);
+    if (result != PlayerSeekDone)
+        return result;
+    if (!offline.open) {   // the refill thread takes it at its next look
+        pendingSeek.store(order << 16 | row, std::memory_order_relaxed);
+        return result;
+    }
+    // The rest of the block in hand is dropped; frames count on from those
+    // given, so that the end of a song played once is found anew.
+    restartSongAt(static_cast<int32_t>(order), static_cast<int32_t>(row));
+    framesMixed = offline.framesGiven;
+    offline.blockLeft = 0;
+    describeNextFrame();
+    return result;
+}
 
 void renderClose() {
     if (offline.open)

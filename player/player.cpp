@@ -15,6 +15,7 @@
 #include "platform.h"
 #include "sequencer.h"
 #include "sources.h"
+#include "sync.h"
 
 namespace introplayer {
 
@@ -71,9 +72,30 @@ uint32_t convertUnity(const float* mix, int16_t* out) {
 }
 #endif
 
+constexpr int32_t SeekFadeFrames = 256;
+
+// The start of the block a seek mixes again, as it was before, for the
+// crossing from the old sound to the new.
+struct SeekCrossfade {
+    int32_t block = -1;
+    int16_t old[SeekFadeFrames * 2];
+};
+SeekCrossfade crossfade;
+
+void crossFadeBlock(int32_t block) {
+    if (block != crossfade.block)
+        return;
+    crossfade.block = -1;
+    int16_t* out = outputRing + block * BlockFrames * 2;
+    for (int32_t i = 0; i < SeekFadeFrames * 2; ++i) {
+        const int32_t k = i / 2 + 1;
+        out[i] = static_cast<int16_t>((crossfade.old[i] * (SeekFadeFrames - k) + out[i] * k) / SeekFadeFrames);
+    }
+}
+
 }  // namespace
 
-void startSongPlayback() {
+void resetSongState() {
     std::memset(voices, 0, sizeof voices);
     std::memset(channels, 0, sizeof channels);
     if (masterVolumeDivisor.load(std::memory_order_relaxed) == 0)
@@ -102,6 +124,14 @@ void startSongPlayback() {
         channels[i].instrumentIndex = NoInstrument;
     }
     setTempo(song.defaultTempo);
+    song.ended = false;
+    resetWatch();
+}
+
+void startSongPlayback() {
+    resetSongState();
+    resetSync();
+    crossfade.block = -1;
     renderIndex = 0;
     statsIndex.store(0, std::memory_order_relaxed);
     for (BlockStats& stats : blockStats) {
@@ -110,11 +140,19 @@ void startSongPlayback() {
     }
 }
 
+void runDueTick() {
+    if (song.tickFramesLeft > 0 || song.ended)
+        return;
+    sequencerTick();
+    // Read after the tick, so a tempo set during it sets its length.
+    song.tickFramesLeft = song.tickFrames > 0 ? song.tickFrames : 1;
+}
+
 int32_t advanceSong(int32_t frames) {
-    if (song.tickFramesLeft <= 0) {
-        sequencerTick();
-        // Read after the tick, so a tempo set during it sets its length.
-        song.tickFramesLeft = song.tickFrames > 0 ? song.tickFrames : 1;
+    runDueTick();
+    if (song.ended) {   // played once: the voices ramp out, the time stands
+        framesMixed += static_cast<uint64_t>(frames);
+        return frames;
     }
     const int32_t n = song.tickFramesLeft < frames ? song.tickFramesLeft : frames;
     // The fraction is dropped run by run: a whole block in one run adds 23.
@@ -128,16 +166,26 @@ void renderBlock() {
     const int32_t block = renderIndex;
     float* mix = mixBuffer + block * BlockFrames * 2;
     std::memset(mix, 0, sizeof(float) * BlockFrames * 2);
+    applyMuteAndSolo();
+    beginBlockSnapshots(block);
     int32_t done = 0;
     while (done < BlockFrames) {
         // The voices as the tick left them, mixed over the frames it has.
+        const bool tickDue = song.tickFramesLeft <= 0 && !song.ended;
         const int32_t n = advanceSong(BlockFrames - done);
+        if (tickDue)
+            takeTickSnapshot(block, done);
         mixVoices(mix + done * 2, mix + (done + n) * 2);
         done += n;
     }
+    endBlockSnapshots(block);
+    // A tick due at the next block's first frame runs now, so that what
+    // stands between blocks is that frame's state.
+    runDueTick();
     blockStats[block].timeMs.store(song.playTimeMs, std::memory_order_relaxed);
 
     const uint32_t levels = convertBlock(block);
+    crossFadeBlock(block);
     renderIndex = (block + 1) % RingBlocks;
     // The level lands in the entry after the block's own time stamp.
     blockStats[renderIndex].levels.store(levels, std::memory_order_relaxed);
@@ -189,17 +237,32 @@ struct Playback {
 
 Playback playback;
 
+// A seek heard as soon as the device allows: the block after the one it
+// plays stays (it may have begun), and every block after that is mixed
+// again from the new position. The first of them crosses over from the old
+// sound it held to the new one, so neither stops with a click.
+void seekInRing(int32_t playing, uint32_t seek) {
+    renderIndex = (playing + 2) & (RingBlocks - 1);
+    std::memcpy(crossfade.old, outputRing + renderIndex * BlockFrames * 2, sizeof crossfade.old);
+    crossfade.block = renderIndex;
+    restartSongAt(static_cast<int32_t>(seek >> 16), static_cast<int32_t>(seek & 0xFFFF));
+}
+
 // Renders every block except the one the device is playing, one block per
-// 5 ms sleep, and asks for the position again once it has caught up.
+// 5 ms sleep, and asks for the position again once it has caught up. The
+// read-outs describe the block the device plays.
 void refillThread(void*) {
     for (;;) {
         const int32_t playing = static_cast<int32_t>((playback.device->position() >> 12) & 15);
+        statsIndex.store(playing, std::memory_order_relaxed);
+        describe(playing, 0);
+        const uint32_t seek = pendingSeek.exchange(NoSeek, std::memory_order_relaxed);
+        if (seek != NoSeek)
+            seekInRing(playing, seek);
         for (;;) {
             platformSleep(RefillSleepMs);
             if (playback.stopRequest.load(std::memory_order_relaxed) != 0) return;
             if (renderIndex == playing) break;
-            statsIndex.store((statsIndex.load(std::memory_order_relaxed) + 1) & (RingBlocks - 1),
-                             std::memory_order_relaxed);
             renderBlock();
         }
     }
@@ -257,6 +320,7 @@ const void* playModule(const void* source, uint32_t length, int32_t sourceKind) 
 
     startSongPlayback();
     for (int32_t block = 0; block < RingBlocks; ++block) renderBlock();   // back at block 0
+    describe(0, 0);
     playback.stopRequest.store(0, std::memory_order_relaxed);
     playback.device->startLoop(reinterpret_cast<const uint8_t*>(outputRing), RingBytes);
 
@@ -281,6 +345,7 @@ int32_t stopPlayback() {
         stats.levels.store(0, std::memory_order_relaxed);
         stats.timeMs.store(0, std::memory_order_relaxed);
     }
+    describeNothing();
     endOfflineRender();
     forgetSong();
     renderIndex = 0;

@@ -30,10 +30,18 @@ extern int32_t renderIndex;                    // next block to render, 0..15
 extern std::atomic<int32_t> statsIndex;        // the entry the read-outs report
 extern std::atomic<int32_t> masterVolumeDivisor;  // output scale is 16 / divisor
 
+// The song's start state alone (voices, channels, speed, tempo, position,
+// global volume, where it has been), for a start and a seek.
+void resetSongState();
+
+// Runs the tick that is due, if any, unless the song has ended.
+void runDueTick();
+
 // Puts a loaded song into its starting playback state: voices and channels
 // cleared, voice k numbered k with step 1, channel i on voice i, default
 // speed and tempo, global volume 64, first row at order 0, row 0, play time
-// 0, and the output ring and read-outs back at their start.
+// 0, and the output ring and read-outs back at their start; strikes, mute
+// and solo cleared. The first tick is due.
 void startSongPlayback();
 
 // Plays the song on by at most `frames` frames (at least 1): runs the tick

@@ -11,6 +11,7 @@
 #include "mixer.h"
 #include "modulation.h"
 #include "module.h"
+#include "sync.h"
 
 namespace introplayer {
 
@@ -18,14 +19,12 @@ void (*rowStarted)(int32_t orderPos, int32_t row) = nullptr;
 
 namespace {
 
-RowContext rowContext;
-
 // What the sequencer reads when the song lacks something: a pattern slot the
 // order list names but the table does not hold, a row a pattern does not
 // hold, an instrument the song does not have. All silent.
 const PatternSlot missingPattern = {64, 0, nullptr};
-const NoteCell emptyRow[ChannelCountMax] = {};
-const InstrumentRecord silentInstrument = {};
+
+}  // namespace
 
 const PatternSlot* patternAt(int32_t orderPos) {
     if (orderPos < 0 || orderPos >= 256 || !song.patternTable)
@@ -35,6 +34,20 @@ const PatternSlot* patternAt(int32_t orderPos) {
         return &missingPattern;
     return &song.patternTable[index];
 }
+
+// Targets from the voice's mixVolume and finalPan; silence on a muted
+// channel (voice k and its twin k + 32 play channel k mod 32).
+void updateTargets(Voice* v) {
+    const int32_t volume = (audibleChannels >> (v->voiceIndex & 31) & 1) ? v->mixVolume : 0;
+    v->targetRight = volume * v->finalPan / 255;
+    v->targetLeft = volume * (255 - v->finalPan) / 255;
+}
+
+namespace {
+
+RowContext rowContext;
+const NoteCell emptyRow[ChannelCountMax] = {};
+const InstrumentRecord silentInstrument = {};
 
 // The cells of one row, one per channel; a silent row when the pattern has no
 // cells there.
@@ -47,12 +60,6 @@ const NoteCell* rowCells(const PatternSlot* pattern, int32_t row) {
 bool linearPeriods() { return (song.flags & 1) != 0; }
 
 int32_t clampInt(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
-
-// Targets from the voice's mixVolume and finalPan.
-void updateTargets(Voice* v) {
-    v->targetRight = v->mixVolume * v->finalPan / 255;
-    v->targetLeft = v->mixVolume * (255 - v->finalPan) / 255;
-}
 
 // A row whose note slides to its pitch instead of starting: effects 3 and 5
 // and the volume column's Fx.
@@ -259,6 +266,7 @@ bool patternLoopRunning() {
 }
 
 void setTempo(uint32_t bpm) {
+    song.tempo = bpm;
     uint32_t frames = bpm == 0 ? 110250 : 110250 / bpm;
     // A tick of at least one frame, so the renderer always moves on.
     song.tickFrames = static_cast<int32_t>(frames == 0 ? 1 : frames);
@@ -318,6 +326,8 @@ void applyChannel(ChannelState* ch, const InstrumentRecord* ins, const SampleRec
             v = twin;
         }
         v->sample = sample;
+        if (sample && sample != &emptySample)
+            countStrike(ch, ch->instrumentIndex);
         v->posFrac = 0;
         v->backward = 0;
         v->currentRight = 0;
@@ -463,6 +473,8 @@ void processTick() {
 }
 
 void sequencerTick() {
+    applyMuteAndSolo();
+    song.playedTick = song.tick;
     const int32_t globalVolume = song.globalVolume;
     if (song.tick == 0) {
         if (song.pendingOrder >= 0)
@@ -479,6 +491,16 @@ void sequencerTick() {
             song.row = 0;
         if (rowStarted)
             rowStarted(song.orderPos, song.row);
+        // Played once, the song ends where it would come back: its voices
+        // ramp out and no tick follows.
+        if (watchRow(song.orderPos, song.row) && playOnce.load(std::memory_order_relaxed)) {
+            song.ended = true;
+            for (Voice& v : voices) {
+                v.mixVolume = 0;
+                updateTargets(&v);
+            }
+            return;
+        }
         processRow();
         // The repeats of EEx last as long as the row at the speed it ends
         // with, also when an F beside it changes the speed.

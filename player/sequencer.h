@@ -21,6 +21,14 @@ struct RowContext {
 void setTempo(uint32_t bpm);
 // One tick of the song.
 void sequencerTick();
+struct PatternSlot;
+struct Voice;
+// The pattern of an order-list entry (a silent 64-row one when the song
+// lacks it).
+const PatternSlot* patternAt(int32_t orderPos);
+// The voice's gain targets from its volume and panning, and its channel's
+// mute and solo.
+void updateTargets(Voice* voice);
 // The song's channel count, within 0..ChannelCountMax.
 int32_t channelsInUse();
 // True while a channel repeats a pattern loop (E6x).
@@ -38,6 +46,14 @@ const SampleRecord* lookupSample(const ChannelState* channel, const InstrumentRe
 void retriggerNote(ChannelState* channel, uint8_t instrument, bool laterTick);
 // Pushes the channel's results of this tick into its voice.
 void applyChannel(ChannelState* channel, const InstrumentRecord* instrument, const SampleRecord* sample);
+
+// Notes the row tick's position for where the song comes back to a row it
+// played (the repeats of a pattern loop aside); true when it does.
+bool watchRow(int32_t orderPos, int32_t row);
+// Forgets where the song has been (a start or a seek).
+void resetWatch();
+// The frame at which the song first came back, 0 until it does.
+uint32_t cameBackFrame();
 
 // Called at every row tick with the position about to be played, before its
 // cells are read; null in normal playback. Lets offline rendering see where

@@ -2,10 +2,11 @@
  * audio device, or renders it offline into the caller's buffers. 44,100 Hz,
  * 16-bit stereo, left then right.
  *
- * Threads: there is one player per process. Start, stop, pause, resume and
- * all offline calls belong to one controlling thread at a time; the
- * read-outs (levels, play time, title) and the master volume may be called
- * from any thread while a module plays. Real-time playback and offline
+ * Threads: there is one player per process. Start, stop, pause, resume,
+ * seek and all offline calls belong to one controlling thread at a time; the
+ * read-outs (levels, play time, title, position, channels), mute, solo,
+ * play-once and the master volume may be called from any thread while a
+ * module plays. Real-time playback and offline
  * rendering share the player: starting one ends the other.
  *
  * Modules: a module declaring more than 32 channels plays its first 32; a
@@ -96,6 +97,74 @@ uint32_t renderCameBack(void);
 /* Frees what renderOpen loaded. Harmless when nothing is open; never stops
  * real-time playback. */
 void renderClose(void);
+
+/* ---- Following the music ------------------------------------------------------ */
+
+/* The read-outs below describe what is heard. In real time that is the
+ * block the device plays (1,024 frames, 23 ms): the refill thread looks at
+ * the device every 5 ms, so a read-out is at most about 28 ms behind the
+ * ear and never ahead of it. Offline it is the next frame renderFrames
+ * gives. Each returns 1, or 0 with nothing filled when nothing plays or the
+ * arguments are out of range. Any thread; nothing they do waits on or
+ * slows the mixing. */
+typedef struct PlayerPosition {
+    uint32_t order;        /* entry of the order list */
+    uint32_t pattern;      /* the pattern that entry names */
+    uint32_t row;
+    uint32_t tick;         /* 0 on a row's first tick */
+    uint32_t speed;        /* ticks per row */
+    uint32_t tempo;        /* beats per minute */
+    uint32_t globalVolume; /* 0..64 */
+    uint32_t timeMs;       /* song time played, seeks included */
+    uint32_t ended;        /* 1 once a song played once has ended */
+} PlayerPosition;
+int32_t getPosition(PlayerPosition* position);
+
+typedef struct PlayerChannel {
+    uint32_t note;         /* last note, 1 (C-0) .. 96 (B-7); 0 before the first */
+    uint32_t instrument;   /* 1-based; 0 before the first */
+    uint32_t sample;       /* 1-based within the instrument; 0 when none plays */
+    uint32_t volume;       /* 0..128 as heard: after envelope, fade-out and global volume */
+    uint32_t panning;      /* 0 left .. 255 right, after the panning envelope */
+    uint32_t frequency;    /* sample frames per second; 0 when none plays */
+    uint32_t sounding;     /* 1 while a sample plays above volume 0, unmuted */
+    uint32_t strikes;      /* notes struck since the start (retriggers included) */
+    uint32_t lastStrikeMs; /* song time of the latest strike */
+} PlayerChannel;
+/* Channel 0 .. 31. Polling the strike count shows every strike, however
+ * seldom it is read. */
+int32_t getChannel(uint32_t channel, PlayerChannel* out);
+/* Strikes of instrument 1 .. 255 since the start, and the song time of the
+ * latest; these describe the end of the block that getPosition's moment
+ * lies in. */
+int32_t getInstrumentStrikes(uint32_t instrument, uint32_t* strikes, uint32_t* lastStrikeMs);
+
+enum PlayerSeekResult {
+    PlayerSeekDone = 0,
+    PlayerSeekNothingPlays = -1,
+    PlayerSeekPastSongEnd = -2,   /* order not below the song length */
+    PlayerSeekPastPatternEnd = -3 /* row not below the rows of that order's pattern */
+};
+/* Goes on from row `row` of order-list entry `order`, as a start there
+ * would: fresh channels, the default speed and tempo, global volume 64; the
+ * play time and the strike counts go on. In real time the blocks not yet
+ * played are mixed again: the seek is heard after the block the device
+ * plays and the one after it, that is within 23 to 51 ms, with the old
+ * sound faded out over the last 256 frames before it. Offline the next
+ * renderFrames starts there. Controlling thread. */
+int32_t seekPosition(uint32_t order, uint32_t row);
+/* Mute or solo channel 0 .. 31 (1 on, 0 off); while any channel is soloed
+ * only soloed ones sound. Muted voices ramp out and back in over 128 frames
+ * at the next tick. A start clears both. Returns 0 for a channel above 31.
+ * Any thread. */
+int32_t setChannelMute(uint32_t channel, int32_t muted);
+int32_t setChannelSolo(uint32_t channel, int32_t solo);
+/* 1: songs end where they would come back to a row they played (the repeats
+ * of a pattern loop aside) instead of looping. In real time the sound ramps
+ * out there, the play time stops and getPosition says ended; offline
+ * renderFrames returns fewer frames than asked at the end, then 0. Holds for
+ * later starts until set to 0 (the default). Any thread. */
+void setPlayOnce(int32_t once);
 
 /* ---- The loaded song ------------------------------------------------------------- */
 

@@ -211,14 +211,72 @@ TEST_F(PlaybackTest, DeviceReceivesExactlyTheOfflineRenderAcrossAPause) {
     }
 }
 
+// A seek is heard after the block the device plays and the next one: the
+// stream then goes on as an offline render seeked there, once the old sound
+// has crossed over to it (256 frames). Meanwhile another
+// thread reads the position and channels.
+TEST_F(PlaybackTest, ASeekIsHeardAfterTwoBlocksWhileAnotherThreadReadsTheMusic) {
+    const std::vector<uint8_t> bytes = testModule();
+    constexpr uint32_t After = 6;
+    std::vector<uint8_t> expected(After * BlockBytes);
+    ASSERT_TRUE(renderOpen(bytes.data(), uint32_t(bytes.size()), PlayerSourceMemory));
+    ASSERT_EQ(seekPosition(1, 4), PlayerSeekDone);
+    renderFrames(reinterpret_cast<int16_t*>(expected.data()), After * BlockFrames);
+    renderClose();
+
+    ASSERT_NE(start(bytes), nullptr);
+    std::atomic<bool> done{false};
+    std::thread reader([&done] {
+        PlayerPosition at{};
+        PlayerChannel ch{};
+        uint32_t lastTime = 0;
+        while (!done.load()) {
+            if (getPosition(&at) && getChannel(0, &ch)) {
+                EXPECT_GE(at.timeMs, lastTime) << "the time goes on across the seek";
+                lastTime = at.timeMs;
+            }
+        }
+    });
+    Consumer consumer;
+    consumer.run(40);
+    while (device.position.load() < 12 * BlockBytes)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const uint32_t heardAtSeek = device.position.load() / BlockBytes;
+    ASSERT_EQ(seekPosition(1, 4), PlayerSeekDone);
+    consumer.thread.join();
+    done.store(true);
+    reader.join();
+    constexpr uint32_t Crossing = 256 * 4;
+    uint32_t at = heardAtSeek;
+    while (at < 34 && std::memcmp(consumer.received.data() + at * BlockBytes + Crossing, expected.data() + Crossing,
+                                  4 * BlockBytes - Crossing) != 0)
+        ++at;
+    EXPECT_LE(at - heardAtSeek, 3u) << "blocks between the seek and the sound of it";
+}
+
 // ---- Control from one thread while the refill thread runs -------------------------
 
 TEST_F(PlaybackTest, RepeatedStartStopPauseResumeWhileRendering) {
     const std::vector<uint8_t> bytes = testModule();
     device.advanceOnQuery = true;
     uint32_t levelsSeen = 0;
+    std::atomic<bool> done{false};
+    std::thread reader([&done] {   // the read-outs and mute from another thread
+        PlayerPosition at{};
+        PlayerChannel ch{};
+        uint32_t strikes, lastMs;
+        for (uint32_t n = 0; !done.load(); ++n) {
+            getPosition(&at);
+            getChannel(n & 1, &ch);
+            getInstrumentStrikes(1, &strikes, &lastMs);
+            setChannelMute(n & 1, n & 2);
+        }
+    });
     for (int i = 0; i < 200; ++i) {
         ASSERT_NE(start(bytes), nullptr);
+        if (i % 5 == 2) {
+            EXPECT_EQ(seekPosition(1, uint32_t(i % 8)), PlayerSeekDone);
+        }
         if (i % 3 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(6));
         if (i % 4 == 1) {
             pausePlayback();
@@ -229,6 +287,8 @@ TEST_F(PlaybackTest, RepeatedStartStopPauseResumeWhileRendering) {
         (void)getPlayTime();
         if (i % 2 == 0) stopPlayback();
     }
+    done.store(true);
+    reader.join();
     stopPlayback();
     EXPECT_FALSE(device.open);
     EXPECT_FALSE(heapExists());
