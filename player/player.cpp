@@ -248,9 +248,9 @@ void seekInRing(int32_t playing, uint32_t seek) {
     restartSongAt(static_cast<int32_t>(seek >> 16), static_cast<int32_t>(seek & 0xFFFF));
 }
 
-// Renders every block except the one the device is playing, one block per
-// 5 ms sleep, and asks for the position again once it has caught up. The
-// read-outs describe the block the device plays.
+// Every 5 ms: the read-outs move on to the block the device plays, a seek
+// asked for is taken, and one more of the blocks ahead of the device is
+// rendered until all of them are.
 void refillThread(void*) {
     for (;;) {
         const int32_t playing = static_cast<int32_t>((playback.device->position() >> 12) & 15);
@@ -259,12 +259,10 @@ void refillThread(void*) {
         const uint32_t seek = pendingSeek.exchange(NoSeek, std::memory_order_relaxed);
         if (seek != NoSeek)
             seekInRing(playing, seek);
-        for (;;) {
-            platformSleep(RefillSleepMs);
-            if (playback.stopRequest.load(std::memory_order_relaxed) != 0) return;
-            if (renderIndex == playing) break;
+        if (renderIndex != playing)
             renderBlock();
-        }
+        platformSleep(RefillSleepMs);
+        if (playback.stopRequest.load(std::memory_order_relaxed) != 0) return;
     }
 }
 

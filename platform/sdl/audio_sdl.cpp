@@ -1,6 +1,7 @@
 // Audio device on SDL2: the callback hands out the caller's ring in an endless
-// loop and counts the bytes it has handed to the device; that count is the
-// play position, as a waveform device's byte position would be.
+// loop and counts the bytes it has handed to the device. The play position,
+// as a waveform device's byte position would give it, is that count less
+// the buffer SDL plays from: what it last took is what sounds now.
 #include "platform.h"
 
 #include <SDL.h>
@@ -17,6 +18,8 @@ struct AudioOutput {
     const uint8_t* ring;
     uint32_t ringBytes;
     std::atomic<uint32_t> bytesHanded;   // wraps at 2^32 like the device position
+    uint32_t bufferBytes;                // what one callback takes
+    std::atomic<bool> pastFirstBuffer;   // the count has passed bufferBytes once
     bool subsystemStarted;
 };
 
@@ -68,6 +71,7 @@ bool audioDeviceOpen()
         output.subsystemStarted = false;
         return false;
     }
+    output.bufferBytes = have.size;
     return true;
 }
 
@@ -78,13 +82,19 @@ void audioDeviceStartLoop(const uint8_t* ring, uint32_t bytes)
     output.ring = ring;
     output.ringBytes = bytes;
     output.bytesHanded.store(0, std::memory_order_relaxed);
+    output.pastFirstBuffer.store(false, std::memory_order_relaxed);
     SDL_UnlockAudioDevice(output.device);
     SDL_PauseAudioDevice(output.device, 0);
 }
 
 uint32_t audioDevicePosition()
 {
-    return output.bytesHanded.load(std::memory_order_acquire);
+    const uint32_t handed = output.bytesHanded.load(std::memory_order_acquire);
+    if (!output.pastFirstBuffer.load(std::memory_order_relaxed)) {
+        if (handed < output.bufferBytes) return 0;
+        output.pastFirstBuffer.store(true, std::memory_order_relaxed);
+    }
+    return handed - output.bufferBytes;   // modulo 2^32, as the count wraps
 }
 
 uint32_t audioDevicePause()

@@ -147,10 +147,10 @@ enum PlayerSeekResult {
 };
 /* Goes on from row `row` of order-list entry `order`, as a start there
  * would: fresh channels, the default speed and tempo, global volume 64; the
- * play time and the strike counts go on. In real time the blocks not yet
- * played are mixed again: the seek is heard after the block the device
- * plays and the one after it, that is within 23 to 51 ms, with the old
- * sound faded out over the last 256 frames before it. Offline the next
+ * play time and the strike counts go on. In real time the refill thread
+ * takes it within 5 ms and mixes again every block after the one the
+ * device plays and the next: the seek is heard 23 to 51 ms after the call,
+ * the old sound crossing over to the new in 256 frames. Offline the next
  * renderFrames starts there. Controlling thread. */
 int32_t seekPosition(uint32_t order, uint32_t row);
 /* Mute or solo channel 0 .. 31 (1 on, 0 off); while any channel is soloed
