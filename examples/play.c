@@ -11,8 +11,10 @@ static void put32(unsigned char* at, uint32_t v) {
     for (int i = 0; i < 4; i++) at[i] = (unsigned char)(v >> (8 * i));
 }
 
-/* The song once (until it comes back to a row it played), at most 10 minutes. */
+/* The song once (to where it would come back to a row it played), at most
+ * 10 minutes. */
 static int renderWav(const char* song, const char* wavPath) {
+    setPlayOnce(1);   /* renderFrames then gives fewer frames than asked at the end */
     if (!renderOpen(song, 0, PlayerSourceFile)) {
         fprintf(stderr, "%s: %s\n", song, getLoadError());
         return 1;
@@ -28,11 +30,12 @@ static int renderWav(const char* song, const char* wavPath) {
     fwrite(header, 1, sizeof header, out);
     int16_t block[1024 * 2];   /* little-endian, as the WAV wants it, on x86 */
     uint32_t frames = 0;
-    while (frames < 600u * 44100 && !renderCameBack()) {
-        renderFrames(block, 1024);
-        uint32_t n = 600u * 44100 - frames < 1024 ? 600u * 44100 - frames : 1024;
-        fwrite(block, 4, n, out);
-        frames += n;
+    uint32_t asked = 1024, got = 1024;
+    while (frames < 600u * 44100 && got == asked) {
+        asked = 600u * 44100 - frames < 1024 ? 600u * 44100 - frames : 1024;
+        got = renderFrames(block, asked);
+        fwrite(block, 4, got, out);
+        frames += got;
     }
     renderClose();
     put32(header + 4, 36 + frames * 4);

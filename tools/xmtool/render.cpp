@@ -1,7 +1,8 @@
 // xmtool render [--seconds S] FILE.xm OUT.wav: renders the song through the
 // player's offline interface (master volume 64) into a 44,100 Hz 16-bit
-// stereo WAV. Without --seconds the song plays once: until it comes back to a
-// row it has already played (pattern loops excepted), at most 10 minutes.
+// stereo WAV. Without --seconds the song plays once and the WAV ends where the
+// song would come back to a row it has already played (pattern loops
+// excepted), at most 10 minutes in.
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -104,6 +105,8 @@ int renderCommand(int argc, char** argv) {
         std::fprintf(stderr, "xmtool: usage: xmtool render [--seconds S] FILE.xm OUT.wav (OUT - for stdout)\n");
         return 1;
     }
+    // Played once, renderFrames gives fewer frames than asked at the song's end.
+    setPlayOnce(fixedLength ? 0 : 1);
     if (!loadSongFile(inPath))
         return 1;
 
@@ -139,9 +142,9 @@ int renderCommand(int argc, char** argv) {
     std::vector<uint8_t> bytes(static_cast<size_t>(BlockFrames) * 4);
     int16_t samples[BlockFrames * 2];
     while (framesDone < frameLimit && !writeFailed) {
-        renderFrames(samples, BlockFrames);
         const uint64_t left = frameLimit - framesDone;
-        const uint32_t frames = left < uint64_t(BlockFrames) ? uint32_t(left) : uint32_t(BlockFrames);
+        const uint32_t asked = left < uint64_t(BlockFrames) ? uint32_t(left) : uint32_t(BlockFrames);
+        const uint32_t frames = renderFrames(samples, asked);
         for (uint32_t i = 0; i < frames * 2; ++i) {
             const uint16_t v = static_cast<uint16_t>(samples[i]);
             bytes[2 * i] = static_cast<uint8_t>(v);
@@ -158,9 +161,7 @@ int renderCommand(int argc, char** argv) {
                          double(framesDone) / OutputRate);
             lastProgress = elapsed;
         }
-        // The block where the song comes back is kept whole: its start is
-        // still the first pass.
-        if (!fixedLength && renderCameBack() != 0)
+        if (frames < asked)   // the song's end
             break;
     }
     renderClose();

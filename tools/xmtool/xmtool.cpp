@@ -20,7 +20,7 @@ struct Command {
 
 const Command commandTable[] = {
     {"info", "info FILE.xm", "load the module and print its header facts, duration and instrument names, one per line", infoCommand},
-    {"render", "render [--seconds S] FILE.xm OUT.wav", "render to a 44,100 Hz 16-bit stereo WAV (OUT - for stdout)", renderCommand},
+    {"render", "render [--seconds S] FILE.xm OUT.wav", "render to a 44,100 Hz 16-bit stereo WAV (OUT - for stdout), the song once to its end", renderCommand},
     {"play", "play FILE.xm", "play in real time with a level meter (space pause, +/- volume, q quit)", playCommand},
 };
 
