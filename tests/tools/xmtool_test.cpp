@@ -1,5 +1,6 @@
 // xmtool as a user runs it: what info prints, how long render's song-once
-// output lasts and that it holds the player's samples, and one error line
+// output lasts and that it holds the player's samples, that render's start,
+// mute and solo sound like an edited copy of the song, and one error line
 // with the right exit code for bad input.
 #include <gtest/gtest.h>
 
@@ -52,13 +53,14 @@ std::string writeModule(const std::string& name, const XmModule& m) {
     return path;
 }
 
-// Patterns of 16 rows at speed 6, each starting a looped sine.
+// Patterns of 16 rows at speed 6, each starting a looped sine a semitone
+// above the one before.
 XmModule song16(uint16_t patterns = 1) {
     XmModule m;
     m.channels = 2;
     for (uint16_t p = 0; p < patterns; ++p) {
         m.orders.push_back(static_cast<uint8_t>(p));
-        m.addPattern(16).at(0, 0) = xmNote(49, 1);
+        m.addPattern(16).at(0, 0) = xmNote(static_cast<uint8_t>(49 + p), 1);
     }
     std::vector<int32_t> sine;
     for (int i = 0; i < 32; ++i) sine.push_back(int32_t(80 * std::sin(i * M_PI / 16)));
@@ -133,6 +135,27 @@ TEST(Xmtool, RenderPlaysTheSongOnceToWhereItComesBack) {
     }
 }
 
+TEST(Xmtool, RenderOptionsSoundLikeAnEditedCopy) {
+    const auto withNote = [](XmModule m, uint32_t row, uint32_t channel, XmCell cell) {
+        m.patterns[0].at(row, channel) = cell;
+        return m;
+    };
+    const XmModule two = withNote(song16(), 0, 1, xmNote(56, 1));   // both channels play
+    const struct { const char* options; XmModule song, copy; } cases[] = {
+        {"--start 1", [] { XmModule m = song16(3); m.restart = 1; return m; }(),
+         [] { XmModule m = song16(3); m.orders = {1, 2}; return m; }()},
+        {"--start 0:8", song16(), withNote(withNote(song16(), 0, 0, {}), 8, 0, xmNote(49, 1))},
+        {"--mute 1", two, withNote(two, 0, 0, {})},
+        {"--solo 1", two, withNote(two, 0, 1, {})},
+    };
+    for (const auto& c : cases) {
+        const std::string song = writeModule("song.xm", c.song), copy = writeModule("copy.xm", c.copy);
+        const ToolRun run = xmtool(std::string("render ") + c.options + " " + song + " -");
+        EXPECT_EQ(run.exitCode, 0) << c.options << run.err;
+        EXPECT_TRUE(run.out == xmtool("render " + copy + " -").out) << c.options;
+    }
+}
+
 TEST(Xmtool, BadInputGetsOneErrorLine) {
     const std::string good = writeModule("good.xm", song16()), dir = tempDir();
     std::ofstream(dir + "/not.xm") << "this is not a module\n";
@@ -150,6 +173,13 @@ TEST(Xmtool, BadInputGetsOneErrorLine) {
         {"render --seconds -1 " + good + " " + dir + "/a.wav", "xmtool: ", 1},
         {"render " + dir + "/not.xm " + dir + "/a.wav", "not an XM module", 1},
         {"render " + good + " " + dir + "/no/such/dir/a.wav", "xmtool: ", 1},
+        {"render --start 9 " + good + " -", "order 9 is past the song's end (its length is 1)", 1},
+        {"render --start 0:16 " + good + " -", "row 16 is past the end of order 0's pattern", 1},
+        {"render --start 1:x " + good + " -", "--start needs ORDER or ORDER:ROW", 1},
+        {"render " + good + " - --start", "--start needs ORDER or ORDER:ROW", 1},
+        {"render --mute 0 " + good + " -", "--mute 0: the song's channels are 1 to 2", 1},
+        {"render --solo 3 " + good + " -", "--solo 3: the song's channels are 1 to 2", 1},
+        {"render --mute 1, " + good + " -", "--mute needs channel numbers", 1},
         {"frobnicate x.xm", "frobnicate", 2},
         {"info", "", 2},
     };

@@ -1,8 +1,9 @@
-// xmtool render [--seconds S] FILE.xm OUT.wav: renders the song through the
-// player's offline interface (master volume 64) into a 44,100 Hz 16-bit
-// stereo WAV. Without --seconds the song plays once and the WAV ends where the
-// song would come back to a row it has already played (pattern loops
-// excepted), at most 10 minutes in.
+// xmtool render [--seconds S] [--start ORDER[:ROW]] [--mute LIST] [--solo LIST]
+// FILE.xm OUT.wav: renders the song through the player's offline interface
+// (master volume 64) into a 44,100 Hz 16-bit stereo WAV. Without --seconds the
+// song plays once and the WAV ends where the song would come back to a row it
+// has already played (pattern loops excepted), at most 10 minutes in.
+// LIST names channels counted from 1, as trackers show them: 2,3.
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -72,6 +73,55 @@ bool parseSeconds(const char* text, double* seconds) {
     return true;
 }
 
+// Decimal digits at text up to the first other character (left in *end);
+// false without a digit or above 2^32 - 1.
+bool parseCount(const char* text, const char** end, uint32_t* value) {
+    uint64_t v = 0;
+    const char* p = text;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        v = v * 10 + uint32_t(*p - '0');
+        if (v > 0xFFFFFFFFu) return false;
+    }
+    *end = p;
+    *value = uint32_t(v);
+    return p != text;
+}
+
+// ORDER or ORDER:ROW.
+bool parseStart(const char* text, uint32_t* order, uint32_t* row) {
+    const char* end = nullptr;
+    if (!parseCount(text, &end, order)) return false;
+    *row = 0;
+    if (*end == ':' && !parseCount(end + 1, &end, row)) return false;
+    return *end == '\0';
+}
+
+// Channel numbers separated by commas, as given (checked against the song
+// once it is loaded).
+bool parseChannels(const char* text, std::vector<uint32_t>* list) {
+    const char* end = text;
+    do {
+        uint32_t channel = 0;
+        if (!parseCount(end, &end, &channel)) return false;
+        list->push_back(channel);
+    } while (*end++ == ',');
+    return end[-1] == '\0';
+}
+
+// Mutes or solos the listed channels; false, with the message, for one the
+// song does not play.
+bool setChannels(const char* option, const std::vector<uint32_t>& list, uint32_t played,
+                 int32_t (*set)(uint32_t, int32_t)) {
+    for (const uint32_t channel : list) {
+        if (channel == 0 || channel > played) {
+            std::fprintf(stderr, "xmtool: render: %s %u: the song's channels are 1 to %u\n", option, channel, played);
+            return false;
+        }
+        set(channel - 1, 1);
+    }
+    return true;
+}
+
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -81,11 +131,28 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 int renderCommand(int argc, char** argv) {
     double seconds = 0.0;
     bool fixedLength = false;
+    uint32_t startOrder = 0, startRow = 0;
+    std::vector<uint32_t> muted, soloed;
     const char* inPath = nullptr;
     const char* outPath = nullptr;
     for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--seconds") == 0) {
-            if (i + 1 >= argc || !parseSeconds(argv[i + 1], &seconds)) {
+        const bool hasValue = i + 1 < argc;
+        if (std::strcmp(argv[i], "--start") == 0) {
+            if (!hasValue || !parseStart(argv[i + 1], &startOrder, &startRow)) {
+                std::fprintf(stderr, "xmtool: render: --start needs ORDER or ORDER:ROW, counted from 0\n");
+                return 1;
+            }
+            ++i;
+        } else if (std::strcmp(argv[i], "--mute") == 0 || std::strcmp(argv[i], "--solo") == 0) {
+            std::vector<uint32_t>* list = std::strcmp(argv[i], "--mute") == 0 ? &muted : &soloed;
+            if (!hasValue || !parseChannels(argv[i + 1], list)) {
+                std::fprintf(stderr, "xmtool: render: %s needs channel numbers from 1, separated by commas: 2,3\n",
+                             argv[i]);
+                return 1;
+            }
+            ++i;
+        } else if (std::strcmp(argv[i], "--seconds") == 0) {
+            if (!hasValue || !parseSeconds(argv[i + 1], &seconds)) {
                 std::fprintf(stderr, "xmtool: render: --seconds needs a number of seconds above 0 and at most %.0f\n",
                              LongestRequestSeconds);
                 return 1;
@@ -102,13 +169,31 @@ int renderCommand(int argc, char** argv) {
         }
     }
     if (!inPath || !outPath) {
-        std::fprintf(stderr, "xmtool: usage: xmtool render [--seconds S] FILE.xm OUT.wav (OUT - for stdout)\n");
+        std::fprintf(stderr, "xmtool: usage: xmtool render [--seconds S] [--start ORDER[:ROW]] [--mute LIST] "
+                             "[--solo LIST] FILE.xm OUT.wav (OUT - for stdout)\n");
         return 1;
     }
     // Played once, renderFrames gives fewer frames than asked at the song's end.
     setPlayOnce(fixedLength ? 0 : 1);
     if (!loadSongFile(inPath))
         return 1;
+    PlayerSongInfo info = {};
+    getSongInfo(&info);
+    const uint32_t played = info.channels < 32 ? info.channels : 32;
+    if (!setChannels("--mute", muted, played, setChannelMute) ||
+        !setChannels("--solo", soloed, played, setChannelSolo))
+        return 1;
+    // Without --start a seek to 0:0, where the load put the song already.
+    const int32_t seek = seekPosition(startOrder, startRow);
+    if (seek == PlayerSeekPastSongEnd) {
+        std::fprintf(stderr, "xmtool: render: order %u is past the song's end (its length is %u)\n", startOrder,
+                     info.songLength);
+        return 1;
+    }
+    if (seek != PlayerSeekDone) {
+        std::fprintf(stderr, "xmtool: render: row %u is past the end of order %u's pattern\n", startRow, startOrder);
+        return 1;
+    }
 
     const bool toStdout = std::strcmp(outPath, "-") == 0;
 #ifdef _WIN32

@@ -15,19 +15,27 @@ struct Command {
     const char* name;
     const char* usage;
     const char* summary;
+    const char* options;   // lines below the summary; empty for none
     int (*run)(int argc, char** argv);
 };
 
 const Command commandTable[] = {
-    {"info", "info FILE.xm", "load the module and print its header facts, duration and instrument names, one per line", infoCommand},
-    {"render", "render [--seconds S] FILE.xm OUT.wav", "render to a 44,100 Hz 16-bit stereo WAV (OUT - for stdout), the song once to its end", renderCommand},
-    {"play", "play FILE.xm", "play in real time with a level meter (space pause, +/- volume, q quit)", playCommand},
+    {"info", "info FILE.xm", "load the module and print its header facts, duration and instrument names, one per line", "",
+     infoCommand},
+    {"render", "render [OPTIONS] FILE.xm OUT.wav",
+     "render to a 44,100 Hz 16-bit stereo WAV (OUT - for stdout), the song once to its end",
+     "    --seconds S          S seconds instead, the song looping\n"
+     "    --start ORDER[:ROW]  begin at that order-list entry and row (from 0)\n"
+     "    --mute LIST          silence these channels, counted from 1: 2,3\n"
+     "    --solo LIST          hear only these channels\n",
+     renderCommand},
+    {"play", "play FILE.xm", "play in real time with a level meter (space pause, +/- volume, q quit)", "", playCommand},
 };
 
 void printHelp(FILE* out) {
     std::fprintf(out, "usage: xmtool COMMAND [ARGS]\n       xmtool --help\n\ncommands:\n");
     for (const Command& command : commandTable) {
-        std::fprintf(out, "  %-38s %s\n", command.usage, command.summary);
+        std::fprintf(out, "  %-38s %s\n%s", command.usage, command.summary, command.options);
     }
 }
 
