@@ -1,5 +1,6 @@
 // xmtool play: real-time playback through the player's own interface, with
-// the title, the play time and a two-channel level meter on one terminal line.
+// the title and one terminal line of the play time, the order and row, a
+// two-channel level meter and a strike meter for each of the song's channels.
 // Keys: space pauses and resumes, + and - change the master volume, q or
 // Escape quits. Without a terminal on standard input it plays until
 // interrupted.
@@ -32,7 +33,21 @@ std::atomic<int> interrupted;
 void onInterrupt(int) { interrupted.store(1, std::memory_order_relaxed); }
 
 constexpr uint32_t MeterUpdateMs = 100;
-constexpr int MeterWidth = 24;
+constexpr int MeterWidth = 24;     // the level bars' most
+constexpr int LineWidth = 79;      // the status line's most
+constexpr int LineFixed = 42;      // the status line less its bars and strike meters
+constexpr int StrikeGlow = 3;      // polls a strike meter takes to fade
+constexpr uint32_t MostChannels = 32;
+
+// The strike count each channel had at the last poll and how bright its
+// meter is.
+struct StrikeMeters {
+    uint32_t channels;
+    uint32_t strikes[MostChannels];
+    int glow[MostChannels];
+};
+
+StrikeMeters strikeMeters;
 
 // ---- Keyboard --------------------------------------------------------------------
 
@@ -81,28 +96,53 @@ int pollKey() {
 // ---- Display ---------------------------------------------------------------------
 
 // Bar length for a mean absolute level (0..32,768), on a 48 dB scale.
-int meterLength(uint32_t level) {
+int meterLength(uint32_t level, int width) {
     if (level == 0) return 0;
     double db = 20.0 * std::log10(static_cast<double>(level) / 32768.0);
-    int n = static_cast<int>((db + 48.0) / 48.0 * MeterWidth + 0.5);
-    return n < 0 ? 0 : n > MeterWidth ? MeterWidth : n;
+    int n = static_cast<int>((db + 48.0) / 48.0 * width + 0.5);
+    return n < 0 ? 0 : n > width ? width : n;
 }
 
-void drawBar(char* out, uint32_t level) {
-    int n = meterLength(level);
-    for (int i = 0; i < MeterWidth; ++i) out[i] = i < n ? '#' : '.';
-    out[MeterWidth] = 0;
+void drawBar(char* out, uint32_t level, int width) {
+    int n = meterLength(level, width);
+    for (int i = 0; i < width; ++i) out[i] = i < n ? '#' : '.';
+    out[width] = 0;
+}
+
+// One character a channel: lit by a strike seen since the last poll (the
+// count moved, however many notes it was), then fading poll by poll.
+void drawStrikes(char* out) {
+    static const char shades[] = ".-=#";   // by glow, 0 to StrikeGlow
+    for (uint32_t c = 0; c < strikeMeters.channels; ++c) {
+        PlayerChannel channel = {};
+        int& glow = strikeMeters.glow[c];
+        if (getChannel(c, &channel) && channel.strikes != strikeMeters.strikes[c]) {
+            strikeMeters.strikes[c] = channel.strikes;
+            glow = StrikeGlow;
+        } else if (glow > 0) {
+            --glow;
+        }
+        out[c] = shades[glow];
+    }
+    out[strikeMeters.channels] = 0;
 }
 
 void showStatus(uint32_t volume, bool paused) {
     uint32_t levels = getLevels();
     uint32_t ms = getPlayTime();
+    PlayerPosition position = {};
+    getPosition(&position);
+    // The level bars give way to the strike meters, so that the line fits.
+    int width = (LineWidth - LineFixed - static_cast<int>(strikeMeters.channels)) / 2;
+    width = width < 2 ? 2 : width > MeterWidth ? MeterWidth : width;
     char left[MeterWidth + 1];
     char right[MeterWidth + 1];
-    drawBar(left, levels >> 16);
-    drawBar(right, levels & 0xFFFF);
-    std::printf("\r%3u:%02u.%u  L %s  R %s  vol %2u%s", ms / 60000, ms / 1000 % 60, ms / 100 % 10, left,
-                right, volume, paused ? "  paused" : "        ");
+    char strikes[MostChannels + 1];
+    drawBar(left, levels >> 16, width);
+    drawBar(right, levels & 0xFFFF, width);
+    drawStrikes(strikes);
+    std::printf("\r%3u:%02u.%u  %03u:%02u  L %s  R %s  %s  vol %2u%s", ms / 60000, ms / 1000 % 60, ms / 100 % 10,
+                position.order, position.row, left, right, strikes, volume, paused ? "  paused" : "        ");
     std::fflush(stdout);
 }
 
@@ -122,12 +162,16 @@ int playCommand(int argc, char** argv) {
         std::fprintf(stderr, "xmtool: %s: %s\n", path, getLoadError());
         return 1;
     }
+    PlayerSongInfo info = {};
+    getSongInfo(&info);
+    strikeMeters.channels = info.channels < MostChannels ? info.channels : MostChannels;
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
 
     const bool keys = isTerminal(0);
     const bool meter = isTerminal(1);
     std::printf("%s\n", getSongTitle()[0] ? getSongTitle() : "(untitled)");
+    if (meter) std::printf("time, order:row, left and right level, strikes of channel 1 to %u\n", strikeMeters.channels);
     if (keys) std::printf("space: pause  +/-: volume  q or Esc: quit\n");
     std::fflush(stdout);
     if (keys) keyboardRaw();

@@ -29,7 +29,10 @@ const Command commandTable[] = {
      "    --mute LIST          silence these channels, counted from 1: 2,3\n"
      "    --solo LIST          hear only these channels\n",
      renderCommand},
-    {"play", "play FILE.xm", "play in real time with a level meter (space pause, +/- volume, q quit)", "", playCommand},
+    {"play", "play FILE.xm",
+     "play in real time with the order and row, a level meter and one strike meter per channel (space pause, "
+     "+/- volume, q quit)",
+     "", playCommand},
 };
 
 void printHelp(FILE* out) {
