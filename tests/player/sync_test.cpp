@@ -93,6 +93,16 @@ TEST(Sync, PositionStrikesAndRefusedSeeks) {
     ASSERT_TRUE(getPosition(&at));
     EXPECT_EQ(at.order + at.row + at.tick + at.timeMs, 0u);
     EXPECT_EQ(at.tempo, 140u);
+    // Row 0 strikes note 40 at volume 16 (of 64) on channel 1: 8,363 Hz
+    // three quarters of an octave down.
+    PlayerChannel ch{};
+    ASSERT_TRUE(getChannel(0, &ch));
+    EXPECT_EQ(ch.note * 10000 + ch.instrument * 100 + ch.sample, 400101u);
+    EXPECT_EQ(ch.volume, 32u);
+    EXPECT_NEAR(ch.frequency, 4972.6, 1.0);
+    EXPECT_EQ(ch.sounding + ch.strikes, 2u);
+    ASSERT_TRUE(getChannel(1, &ch));
+    EXPECT_EQ(ch.note + ch.instrument + ch.sample + ch.frequency + ch.sounding + ch.strikes, 0u);
     // Mid-block and at block ends: the read-out names the next frame's row,
     // the one a fresh render seeked there starts from.
     for (uint32_t frames : {7000u, 1024u, 9216u - 8024u}) {
@@ -115,7 +125,6 @@ TEST(Sync, PositionStrikesAndRefusedSeeks) {
     while ((n = renderFrames(out.data(), 30000)) > 0)
         total += n;
     EXPECT_EQ(total, renderCameBack());
-    PlayerChannel ch{};
     uint32_t strikes = 0, lastMs = 0, sum = 0;
     for (uint32_t c = 0; c < 3; ++c) {
         ASSERT_TRUE(getChannel(c, &ch));
@@ -124,6 +133,8 @@ TEST(Sync, PositionStrikesAndRefusedSeeks) {
     EXPECT_EQ(sum, 32u);
     ASSERT_TRUE(getInstrumentStrikes(1, &strikes, &lastMs));
     EXPECT_EQ(strikes, 32u);
+    EXPECT_EQ(ch.lastStrikeMs, lastMs) << "the last note is channel 3's";
+    EXPECT_GT(lastMs, 0u);
     ASSERT_TRUE(getPosition(&at));
     EXPECT_EQ(at.ended, 1u);
     EXPECT_GT(at.timeMs, lastMs);
