@@ -149,7 +149,8 @@ enum PlayerSeekResult {
  * would: fresh channels, the default speed and tempo, global volume 64; the
  * play time and the strike counts go on. In real time the refill thread
  * takes it within 5 ms and mixes again every block after the one the
- * device plays and the next: the seek is heard 23 to 51 ms after the call,
+ * device plays and the next: the seek is heard 23 to 51 ms after the call
+ * (a block later when the device moves on before the refill thread looks),
  * the old sound crossing over to the new in 256 frames. Offline the next
  * renderFrames starts there. Controlling thread. */
 int32_t seekPosition(uint32_t order, uint32_t row);
