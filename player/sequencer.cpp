@@ -327,7 +327,7 @@ void applyChannel(ChannelState* ch, const InstrumentRecord* ins, const SampleRec
         }
         v->sample = sample;
         if (sample && sample != &emptySample)
-            countStrike(ch, ch->instrumentIndex);
+            countStrike(ch, sample);
         v->posFrac = 0;
         v->backward = 0;
         v->currentRight = 0;

@@ -27,6 +27,7 @@ uint32_t instrumentStrikes[InstrumentSlots];
 uint32_t instrumentLastStrikeMs[InstrumentSlots];
 uint32_t channelStrikes[ChannelCountMax];
 uint32_t channelLastStrikeMs[ChannelCountMax];
+uint32_t channelSample[ChannelCountMax];   // 1-based in its instrument, as struck
 
 }  // namespace
 
@@ -45,6 +46,7 @@ constexpr int32_t ChannelWords = sizeof(PlayerChannel) / 4;
 // One moment of the song: where it is and what each channel does.
 struct TickSnapshot {
     Word frame;   // offset in the block
+    Word channelCount;   // the song's: the channels past it are silent
     Word position[PositionWords];
     Word channels[ChannelCountMax][ChannelWords];
 };
@@ -85,15 +87,6 @@ void getRecord(void* record, const Word* words, int32_t count) {
     std::memcpy(record, values, 4 * static_cast<size_t>(count));
 }
 
-uint32_t sampleNumber(const ChannelState* ch, const Voice* v) {
-    if (!v->sample || ch->instrumentIndex == NoInstrument || ch->instrumentIndex >= song.instrumentCount)
-        return 0;
-    const InstrumentRecord& ins = song.instrumentTable[ch->instrumentIndex];
-    for (uint32_t k = 0; k < ins.sampleCount && k < 16; ++k)
-        if (ins.samples[k] == v->sample)
-            return k + 1;
-    return 0;
-}
 
 void fill(TickSnapshot& t, int32_t frame) {
     put(t.frame, static_cast<uint32_t>(frame));
@@ -103,34 +96,40 @@ void fill(TickSnapshot& t, int32_t frame) {
         static_cast<uint32_t>(song.globalVolume), song.playTimeMs, song.ended ? 1u : 0u};
     putRecord(t.position, &position, PositionWords);
     const int32_t count = channelsInUse();
-    for (int32_t c = 0; c < ChannelCountMax; ++c) {
+    put(t.channelCount, static_cast<uint32_t>(count));
+    for (int32_t c = 0; c < count; ++c) {
         const ChannelState* ch = &channels[c];
-        const Voice* v = c < count ? ch->voice : nullptr;
-        PlayerChannel s = {};
-        if (v) {
-            const uint64_t step = (static_cast<uint64_t>(v->stepInt) << 32) | v->stepFrac;
-            const bool sounds = v->sample && v->mixVolume > 0;
-            s.note = ch->period != 0 ? ch->noteIndex + 1u : 0u;
-            s.instrument = ch->instrumentIndex == NoInstrument ? 0u : ch->instrumentIndex + 1u;
-            s.sample = sampleNumber(ch, v);
-            s.volume = static_cast<uint32_t>(v->mixVolume);
-            s.panning = static_cast<uint32_t>(v->finalPan);
-            // Hz from the 32.32 step: (step * 44,100) >> 32, in two halves.
-            s.frequency = sounds ? static_cast<uint32_t>((step >> 16) * OutputRate >> 16) : 0u;
-            s.sounding = sounds && (audibleChannels >> c & 1) ? 1u : 0u;
-            s.strikes = channelStrikes[c];
-            s.lastStrikeMs = channelLastStrikeMs[c];
-        }
-        putRecord(t.channels[c], &s, ChannelWords);
+        const Voice* v = ch->voice;
+        Word* s = t.channels[c];   // the fields of PlayerChannel, in order
+        const bool sounds = v && v->sample && v->mixVolume > 0;
+        // Hz from the 32.32 step: (step * 44,100) >> 32, in two halves.
+        const uint64_t step = sounds ? (static_cast<uint64_t>(v->stepInt) << 32) | v->stepFrac : 0;
+        put(s[0], v && ch->period != 0 ? ch->noteIndex + 1u : 0u);
+        put(s[1], ch->instrumentIndex == NoInstrument ? 0u : ch->instrumentIndex + 1u);
+        put(s[2], v && v->sample ? channelSample[c] : 0u);
+        put(s[3], v ? static_cast<uint32_t>(v->mixVolume) : 0u);
+        put(s[4], v ? static_cast<uint32_t>(v->finalPan) : 0u);
+        put(s[5], static_cast<uint32_t>((step >> 16) * OutputRate >> 16));
+        put(s[6], sounds && (audibleChannels >> c & 1) ? 1u : 0u);
+        put(s[7], channelStrikes[c]);
+        put(s[8], channelLastStrikeMs[c]);
     }
 }
 
 }  // namespace
 
-void countStrike(const ChannelState* ch, uint32_t instrumentIndex) {
+void countStrike(const ChannelState* ch, const SampleRecord* sample) {
     const int32_t c = static_cast<int32_t>(ch - channels);
+    const uint32_t instrumentIndex = ch->instrumentIndex;
     channelStrikes[c] += 1;
     channelLastStrikeMs[c] = song.playTimeMs;
+    channelSample[c] = 0;
+    if (instrumentIndex < song.instrumentCount) {
+        const InstrumentRecord& ins = song.instrumentTable[instrumentIndex];
+        for (uint32_t k = 0; k < ins.sampleCount && k < 16; ++k)
+            if (ins.samples[k] == sample)
+                channelSample[c] = k + 1;
+    }
     if (instrumentIndex < InstrumentSlots) {
         instrumentStrikes[instrumentIndex] += 1;
         instrumentLastStrikeMs[instrumentIndex] = song.playTimeMs;
@@ -152,6 +151,7 @@ void resetSync() {
     std::memset(instrumentLastStrikeMs, 0, sizeof instrumentLastStrikeMs);
     std::memset(channelStrikes, 0, sizeof channelStrikes);
     std::memset(channelLastStrikeMs, 0, sizeof channelLastStrikeMs);
+    std::memset(channelSample, 0, sizeof channelSample);
     put(muteMask, 0);
     put(soloMask, 0);
     audibleChannels = 0xFFFFFFFFu;
@@ -244,8 +244,10 @@ int32_t readDescribed(PlayerPosition* position, uint32_t channel, PlayerChannel*
             ++k;
         if (position)
             getRecord(position, b.ticks[k].position, PositionWords);
-        if (out)
+        if (out && channel < get(b.ticks[k].channelCount))
             getRecord(out, b.ticks[k].channels[channel], ChannelWords);
+        else if (out)
+            std::memset(out, 0, sizeof *out);
         if (strikes)
             getRecord(strikes, b.instruments[instrument], 2);
         if (get(b.sequence) == before && get(described) == d)

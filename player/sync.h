@@ -10,12 +10,13 @@
 namespace introplayer {
 
 struct ChannelState;
+struct SampleRecord;
 struct Voice;
 
 constexpr int32_t InstrumentSlots = 256;
 // A note (or a retrigger) started a sample on the channel at this tick:
 // counted for the channel and the instrument, kept across seeks.
-void countStrike(const ChannelState* channel, uint32_t instrumentIndex);
+void countStrike(const ChannelState* channel, const SampleRecord* sample);
 
 // Channels that sound, one bit each: mute and solo as last applied by the
 // mixing thread. A muted channel's voices aim at silence.
