@@ -281,14 +281,17 @@ int32_t amigaPeriod(int32_t realNote, int32_t finetune)
 int32_t nearestAmigaNote(int32_t period, int32_t finetune)
 {
     // Periods fall as notes rise: the first note at or below the period,
-    // or the one before it when that lies as near or nearer.
+    // or the one before it when the period lies at or above the half
+    // semitone between them (its period in the finetune table, not the mean
+    // of the two).
     int32_t low = AmigaNoteLowest, high = AmigaNoteHighest;
     while (low < high) {
         const int32_t middle = low + (high - low) / 2;
         if (amigaPeriod(middle, finetune) <= period) high = middle;
         else low = middle + 1;
     }
-    if (low > AmigaNoteLowest && amigaPeriod(low - 1, finetune) - period <= period - amigaPeriod(low, finetune))
+    const int32_t half = finetune + 64 <= 127 ? amigaPeriod(low - 1, finetune + 64) : amigaPeriod(low, finetune - 64);
+    if (low > AmigaNoteLowest && period >= half)
         return low - 1;
     return low;
 }
