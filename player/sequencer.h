@@ -56,8 +56,7 @@ void resetWatch();
 uint32_t cameBackFrame();
 
 // Called at every row tick with the position about to be played, before its
-// cells are read; null in normal playback. Lets offline rendering see where
-// the song has been.
+// cells are read; null unless a tool sets it.
 extern void (*rowStarted)(int32_t orderPos, int32_t row);
 
 }  // namespace introplayer

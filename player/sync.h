@@ -14,6 +14,7 @@ struct SampleRecord;
 struct Voice;
 
 constexpr int32_t InstrumentSlots = 256;
+
 // A note (or a retrigger) started a sample on the channel at this tick:
 // counted for the channel and the instrument, kept across seeks.
 void countStrike(const ChannelState* channel, const SampleRecord* sample);
@@ -33,8 +34,7 @@ void beginBlockSnapshots(int32_t block);
 void takeTickSnapshot(int32_t block, int32_t frame);
 void endBlockSnapshots(int32_t block);
 
-// Asked for by the controlling thread, carried out by the mixing thread
-// (at once offline): a seek and whether the song plays once.
+// Whether songs end instead of looping, as the controlling thread set it.
 extern std::atomic<uint32_t> playOnce;
 
 // Puts the song back to its start state at order, row (a seek): fresh
