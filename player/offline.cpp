@@ -112,6 +112,15 @@ void describeNextFrame() {
         snapshotLive();
 }
 
+// Frames left before a song played once ends; all of them otherwise.
+uint32_t framesBeforeEnd(uint32_t wanted) {
+    const uint32_t end = cameBackFrame();
+    if (!song.ended || end == 0)
+        return wanted;
+    const uint64_t left = end > offline.framesGiven ? end - offline.framesGiven : 0;
+    return left < wanted ? static_cast<uint32_t>(left) : wanted;
+}
+
 // The read-outs describe what was just rendered: the song time after it and
 // the level of its last block (0 after a skip, which mixes nothing). The
 // entry is the next block's, which rendering it rewrites.
@@ -154,15 +163,6 @@ int32_t renderOpen(const void* source, uint32_t length, int32_t sourceKind) {
     offline.open = true;
     describeNextFrame();
     return 1;
-}
-
-// Frames left before a song played once ends; all of them otherwise.
-static uint32_t framesBeforeEnd(uint32_t wanted) {
-    const uint32_t end = cameBackFrame();
-    if (!song.ended || end == 0)
-        return wanted;
-    const uint64_t left = end > offline.framesGiven ? end - offline.framesGiven : 0;
-    return left < wanted ? static_cast<uint32_t>(left) : wanted;
 }
 
 uint32_t renderFrames(int16_t* out, uint32_t count) {

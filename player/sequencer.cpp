@@ -391,11 +391,15 @@ void retriggerNote(ChannelState* ch, uint8_t instrument, bool laterTick) {
         envelopeSteps(ch, ins);
 }
 
+namespace {
+
 // A glissando's semitone stays heard on the ticks after the slide, until a
 // note or an effect moves the period.
 int32_t restingDelta(const ChannelState* ch) {
     return ch->glissando && ch->period == ch->glissandoFrom ? ch->glissandoHeard - ch->period : 0;
 }
+
+}  // namespace
 
 void processRow() {
     const NoteCell* cells = rowCells(patternAt(song.orderPos), song.row);

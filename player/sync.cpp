@@ -87,7 +87,6 @@ void getRecord(void* record, const Word* words, int32_t count) {
     std::memcpy(record, values, 4 * static_cast<size_t>(count));
 }
 
-
 void fill(TickSnapshot& t, int32_t frame) {
     put(t.frame, static_cast<uint32_t>(frame));
     const PlayerPosition position = {
