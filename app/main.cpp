@@ -4,7 +4,7 @@
 
 #include "assets.h"
 #include "platform.h"
-#include "player.h"
+#include "introplayer.h"
 #include "scene.h"
 #include "sources.h"
 

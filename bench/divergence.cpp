@@ -49,7 +49,7 @@
 #include "channel.h"
 #include "mixer.h"
 #include "module.h"
-#include "player.h"
+#include "song.h"
 #include "sequencer.h"
 #include "xm_writer.h"
 

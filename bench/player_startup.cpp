@@ -10,7 +10,7 @@
 
 #include "assets.h"
 #include "platform.h"
-#include "player.h"
+#include "introplayer.h"
 #include "sources.h"
 
 using namespace introplayer;

@@ -9,7 +9,7 @@
 
 #include "assets.h"
 #include "platform.h"
-#include "player.h"
+#include "song.h"
 
 using namespace introplayer;
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "module.h"
-#include "player.h"
+#include "song.h"
 #include "sources.h"
 
 using namespace introplayer;

@@ -67,6 +67,9 @@ bool audioDeviceOpen();
 void audioDeviceStartLoop(const uint8_t* ring, uint32_t bytes);
 // Bytes played since the loop started (wraps at 2^32).
 uint32_t audioDevicePosition();
+// The ring's blocks rendered so far are written: the hand-over to a device
+// that reads the ring from a thread of its own. Called by the refill thread.
+void audioDeviceRingWritten();
 // Pause and resume; return 0 on success (like waveOutPause / waveOutRestart).
 uint32_t audioDevicePause();
 uint32_t audioDeviceResume();

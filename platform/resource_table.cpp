@@ -2,14 +2,17 @@
 // build (its executable has no resource section) and the Win32 side's fallback.
 #include "resource_table.h"
 
+#include <cstring>
+
 namespace introplayer {
 
 namespace {
 
 constexpr int ResourceSlots = 16;
+constexpr int NameSize = 64;   // names are copied: the caller's may go
 
 struct ResourceEntry {
-    const char* name;
+    char name[NameSize];
     const uint8_t* data;
     uint32_t size;
 };
@@ -33,14 +36,17 @@ bool isNumericResourceId(const char* name) { return (uintptr_t)name < 0x10000; }
 
 bool platformRegisterResource(const char* name, const uint8_t* data, uint32_t size) {
     if (isNumericResourceId(name) || data == nullptr) return false;
-    for (int i = 0; i < resourceCount; i++) {
-        if (sameName(resourceTable[i].name, name)) {
-            resourceTable[i] = {name, data, size};
-            return true;
-        }
-    }
-    if (resourceCount == ResourceSlots) return false;
-    resourceTable[resourceCount++] = {name, data, size};
+    size_t length = 0;
+    while (name[length] != 0)
+        if (++length == NameSize) return false;
+    int slot = 0;
+    while (slot < resourceCount && !sameName(resourceTable[slot].name, name)) slot++;
+    if (slot == ResourceSlots) return false;
+    if (slot == resourceCount) resourceCount++;
+    ResourceEntry& entry = resourceTable[slot];
+    std::memcpy(entry.name, name, length + 1);
+    entry.data = data;
+    entry.size = size;
     return true;
 }
 

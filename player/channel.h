@@ -30,6 +30,7 @@ enum PortaDirection : uint8_t {
 
 struct ChannelState {
     uint8_t noteIndex;         // last stored note, 0-based
+    uint8_t noteTaken;         // 1 once a note was stored (even one out of range)
     uint8_t updateFlags;       // UpdateFlagBits
     uint8_t instrumentIndex;   // instrument of the playing note, 0-based (NoInstrument: none)
     Voice* voice;              // the voice this channel drives now

@@ -92,13 +92,15 @@ struct ModuleRecord {
     int32_t patternDelayTicks;
     int32_t pendingOrder;            // -1 = none
     int32_t pendingRow;              // -1 = none
-    uint32_t playTimeMs;
+    uint64_t clockFrames;            // song time in output frames; stands once ended
     int32_t channelCount;            // 0..32
     uint8_t globalVolSlideMem;
     int32_t tickFrames;              // output frames per tick
     uint32_t tempo;                  // beats per minute, as last set
     int32_t playedTick;              // the tick that ran last (tick has moved on)
     bool ended;                      // played once to its end: no more ticks
+    bool cameBack;                   // the tick that ran last came back to a row played:
+                                     // a pass through the song ended there
 
     // From the file header.
     uint16_t songLength;

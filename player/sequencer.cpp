@@ -5,17 +5,23 @@
 #include "sequencer.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "channel.h"
 #include "effects.h"
 #include "mixer.h"
 #include "modulation.h"
 #include "module.h"
-#include "sync.h"
+#include "sources.h"
 
 namespace introplayer {
 
 void (*rowStarted)(int32_t orderPos, int32_t row) = nullptr;
+std::atomic<uint32_t> muteMask;
+std::atomic<uint32_t> soloMask;
+uint32_t audibleChannels = 0xFFFFFFFFu;
+std::atomic<uint32_t> playOnce;
+TickStrikes tickStrikes;
 
 namespace {
 
@@ -43,6 +49,16 @@ void updateTargets(Voice* v) {
     v->targetLeft = volume * (255 - v->finalPan) / 255;
 }
 
+void applyMuteAndSolo() {
+    const uint32_t solo = soloMask.load(std::memory_order_relaxed);
+    const uint32_t audible = ~muteMask.load(std::memory_order_relaxed) & (solo ? solo : 0xFFFFFFFFu);
+    if (audible == audibleChannels)
+        return;
+    audibleChannels = audible;
+    for (Voice& v : voices)
+        updateTargets(&v);
+}
+
 namespace {
 
 RowContext rowContext;
@@ -58,6 +74,22 @@ const NoteCell* rowCells(const PatternSlot* pattern, int32_t row) {
 }
 
 bool linearPeriods() { return (song.flags & 1) != 0; }
+
+// A note started on the channel's voice: listed for the tick's followers.
+void noteStrike(const ChannelState* ch, const SampleRecord* sample) {
+    if (tickStrikes.count >= ChannelCountMax)
+        return;
+    Strike& strike = tickStrikes.list[tickStrikes.count++];
+    strike.channel = static_cast<uint8_t>(ch - channels);
+    strike.instrument = ch->instrumentIndex;
+    strike.sample = 0;
+    if (ch->instrumentIndex < song.instrumentCount && song.instrumentTable) {
+        const InstrumentRecord& ins = song.instrumentTable[ch->instrumentIndex];
+        for (uint32_t k = 0; k < ins.sampleCount && k < 16; ++k)
+            if (ins.samples[k] == sample)
+                strike.sample = static_cast<uint8_t>(k + 1);
+    }
+}
 
 int32_t clampInt(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
 
@@ -181,6 +213,7 @@ const SampleRecord* takeCell(ChannelState* ch, const NoteCell* cell, bool delaye
             ch->instrumentIndex = static_cast<uint8_t>(ch->pendingInstrument - 1);
         ch->pendingInstrument = 0;
         ch->noteIndex = static_cast<uint8_t>(cell->note - 1);
+        ch->noteTaken = 1;
     }
     const SampleRecord* sample = lookupSample(ch, ins);
     if (hasNote)
@@ -327,7 +360,7 @@ void applyChannel(ChannelState* ch, const InstrumentRecord* ins, const SampleRec
         }
         v->sample = sample;
         if (sample && sample != &emptySample)
-            countStrike(ch, sample);
+            noteStrike(ch, sample);
         v->posFrac = 0;
         v->backward = 0;
         v->currentRight = 0;
@@ -476,8 +509,128 @@ void processTick() {
     }
 }
 
+
+// ---- Where the song has been ---------------------------------------------------
+
+namespace {
+
+// One bit for each row of each order entry (a pattern of no rows plays its
+// row 0): 256 rows an entry in a table of its own, or, for a song with
+// longer patterns (up to 65,535 rows), a table on the player heap with each
+// entry's rows after the ones before.
+constexpr uint32_t ShortRows = 256;
+
+struct SongWatch {
+    uint8_t shortTable[256 * ShortRows / 8];
+    uint8_t* rowPlayed;          // shortTable, or the heap's
+    bool wide;                   // rows counted from rowBase
+    uint32_t rowBase[256];
+    uint32_t rowBits;            // whole bytes
+    bool inLoopRepeat;
+    int32_t lastOrderPos;
+    int32_t lastRow;
+    uint32_t loopStateCount;
+    uint64_t loopStates[1024];   // rows met inside pattern loops, with every loop's count
+};
+
+SongWatch watch;
+
+int32_t playedRows(int32_t orderPos) {
+    const int32_t rows = patternAt(orderPos)->rowCount;
+    return rows > 0 ? rows : 1;
+}
+
+// A pattern loop that reaches a row with every loop's start and count as
+// they were at an earlier visit repeats forever: the song has come back as
+// surely as at its end. (A jump back with a count left over from a finished
+// loop does that.)
+bool loopStateSeen(int32_t orderPos, int32_t row) {
+    uint64_t h = 14695981039346656037u;   // FNV-1a, 64-bit
+    const auto mix = [&h](uint32_t v) {
+        for (int k = 0; k < 4; ++k, v >>= 8)
+            h = (h ^ (v & 0xFF)) * 1099511628211u;
+    };
+    mix(static_cast<uint32_t>(orderPos));
+    mix(static_cast<uint32_t>(row));
+    for (int32_t c = 0; c < channelsInUse(); ++c) {
+        mix(static_cast<uint32_t>(channels[c].loopRow));
+        mix(static_cast<uint32_t>(channels[c].loopCount));
+    }
+    for (uint32_t i = 0; i < watch.loopStateCount; ++i)
+        if (watch.loopStates[i] == h)
+            return true;
+    if (watch.loopStateCount < sizeof watch.loopStates / sizeof watch.loopStates[0])
+        watch.loopStates[watch.loopStateCount++] = h;
+    return false;
+}
+
+// At every row tick. The repeats of a pattern loop, going back within the
+// pattern being played, are not the song coming back; a jump elsewhere ends
+// that, even when it leaves a loop unfinished. Once the song has come back,
+// the watch starts again from that row: the next pass ends where it comes
+// back once more.
+bool watchRow(int32_t orderPos, int32_t row) {
+    if (orderPos < 0 || orderPos > 255 || row < 0 || row >= (watch.wide ? playedRows(orderPos) : 256))
+        return false;
+    const bool looping = patternLoopRunning();
+    if (orderPos != watch.lastOrderPos || !looping)
+        watch.inLoopRepeat = false;
+    else if (row <= watch.lastRow)
+        watch.inLoopRepeat = true;
+    const uint32_t bit = (watch.wide ? watch.rowBase[orderPos] : orderPos * ShortRows) + static_cast<uint32_t>(row);
+    const bool played = watch.rowPlayed[bit >> 3] >> (bit & 7) & 1;
+    const bool cameBack = played && (!watch.inLoopRepeat || loopStateSeen(orderPos, row));
+    if (cameBack) {
+        const bool inLoopRepeat = watch.inLoopRepeat;
+        resetWatch();
+        watch.inLoopRepeat = inLoopRepeat;
+    }
+    watch.rowPlayed[bit >> 3] |= static_cast<uint8_t>(1u << (bit & 7));
+    watch.lastOrderPos = orderPos;
+    watch.lastRow = row;
+    return cameBack;
+}
+
+}  // namespace
+
+bool prepareWatch() {
+    forgetWatch();
+    uint32_t bits = 0;
+    for (int32_t o = 0; o < song.songLength && o < 256; ++o) {
+        watch.rowBase[o] = bits;
+        bits += static_cast<uint32_t>(playedRows(o));
+        watch.wide = watch.wide || playedRows(o) > static_cast<int32_t>(ShortRows);
+    }
+    if (!watch.wide)
+        return true;
+    watch.rowBits = (bits / 8 + 1) * 8;
+    watch.rowPlayed = static_cast<uint8_t*>(allocZeroed(watch.rowBits / 8));
+    if (watch.rowPlayed == nullptr)
+        forgetWatch();
+    return watch.rowPlayed != nullptr;
+}
+
+void forgetWatch() {
+    watch.wide = false;
+    watch.rowPlayed = watch.shortTable;
+    watch.rowBits = sizeof watch.shortTable * 8;
+    resetWatch();
+}
+
+void resetWatch() {
+    if (!watch.rowPlayed)
+        forgetWatch();
+    std::memset(watch.rowPlayed, 0, watch.rowBits / 8);
+    watch.loopStateCount = 0;
+    watch.inLoopRepeat = false;
+    watch.lastOrderPos = -1;
+    watch.lastRow = -1;
+}
+
 void sequencerTick() {
     applyMuteAndSolo();
+    tickStrikes.count = 0;
+    song.cameBack = false;
     song.playedTick = song.tick;
     const int32_t globalVolume = song.globalVolume;
     if (song.tick == 0) {
@@ -497,7 +650,8 @@ void sequencerTick() {
             rowStarted(song.orderPos, song.row);
         // Played once, the song ends where it would come back: its voices
         // ramp out and no tick follows.
-        if (watchRow(song.orderPos, song.row) && playOnce.load(std::memory_order_relaxed)) {
+        song.cameBack = watchRow(song.orderPos, song.row);
+        if (song.cameBack && playOnce.load(std::memory_order_relaxed)) {
             song.ended = true;
             for (Voice& v : voices) {
                 v.mixVolume = 0;

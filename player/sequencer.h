@@ -2,6 +2,7 @@
 // that pushes each channel's result into its voice.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace introplayer {
@@ -47,13 +48,40 @@ void retriggerNote(ChannelState* channel, uint8_t instrument, bool laterTick);
 // Pushes the channel's results of this tick into its voice.
 void applyChannel(ChannelState* channel, const InstrumentRecord* instrument, const SampleRecord* sample);
 
-// Notes the row tick's position for where the song comes back to a row it
-// played (the repeats of a pattern loop aside); true when it does.
-bool watchRow(int32_t orderPos, int32_t row);
-// Forgets where the song has been (a start or a seek).
+// Where the song has been, for where it comes back to a row it played (the
+// repeats of a pattern loop aside): one bit for every row of every order
+// entry, taken from the player heap for the loaded song. False when the heap
+// has no room. forgetWatch goes back to a table of its own, before the heap
+// goes.
+bool prepareWatch();
+void forgetWatch();
+// Forgets where the song has been (a start, a seek, the end of a pass).
 void resetWatch();
-// The frame at which the song first came back, 0 until it does.
-uint32_t cameBackFrame();
+
+// Mute and solo as any thread sets them, one bit a channel.
+extern std::atomic<uint32_t> muteMask;
+extern std::atomic<uint32_t> soloMask;
+// The channels that sound, as last taken from the masks: a muted channel's
+// voices aim at silence. Taken at every block start and tick; re-aims every
+// voice when it changed.
+extern uint32_t audibleChannels;
+void applyMuteAndSolo();
+// Whether songs end where they come back instead of looping; any thread.
+extern std::atomic<uint32_t> playOnce;
+
+// The notes the tick that ran last struck (retriggers included): channel,
+// instrument (0-based, NoInstrument when none) and sample (1-based within
+// the instrument, 0 when it is not one of its samples).
+struct Strike {
+    uint8_t channel;
+    uint8_t instrument;
+    uint8_t sample;
+};
+struct TickStrikes {
+    int32_t count;
+    Strike list[32];   // a channel strikes at most once a tick
+};
+extern TickStrikes tickStrikes;
 
 // Called at every row tick with the position about to be played, before its
 // cells are read; null unless a tool sets it.

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "introplayer.h"
 #include "platform.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -258,7 +257,3 @@ void* allocZeroed(size_t size) {
 void setPlayerHeapLimit(size_t bytes) { heapLimit = bytes; }
 
 }  // namespace introplayer
-
-int32_t registerModuleResource(const char* name, const void* bytes, uint32_t length) {
-    return introplayer::platformRegisterResource(name, static_cast<const uint8_t*>(bytes), length) ? 1 : 0;
-}

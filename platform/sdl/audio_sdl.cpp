@@ -20,6 +20,7 @@ struct AudioOutput {
     std::atomic<uint32_t> bytesHanded;   // wraps at 2^32 like the device position
     uint32_t bufferBytes;                // what one callback takes
     std::atomic<bool> pastFirstBuffer;   // the count has passed bufferBytes once
+    std::atomic<uint32_t> ringWrites;    // blocks the refill thread has handed over
     bool subsystemStarted;
 };
 
@@ -31,6 +32,9 @@ void SDLCALL feedDevice(void*, Uint8* stream, int len)
         std::memset(stream, 0, static_cast<size_t>(len));
         return;
     }
+    // Acquire: what the refill thread wrote before its last hand-over is
+    // what this copies (it runs far enough ahead that this is all of it).
+    output.ringWrites.load(std::memory_order_acquire);
     uint32_t position = output.bytesHanded.load(std::memory_order_relaxed);
     uint32_t left = static_cast<uint32_t>(len);
     while (left > 0) {
@@ -96,6 +100,8 @@ uint32_t audioDevicePosition()
     }
     return handed - output.bufferBytes;   // modulo 2^32, as the count wraps
 }
+
+void audioDeviceRingWritten() { output.ringWrites.fetch_add(1, std::memory_order_release); }
 
 uint32_t audioDevicePause()
 {

@@ -48,6 +48,9 @@ void audioDeviceStartLoop(const uint8_t* ring, uint32_t bytes)
     waveOutWrite(deviceHandle, &ringHeader, sizeof ringHeader);
 }
 
+// The device reads the ring by itself, past any ordering of this program's.
+void audioDeviceRingWritten() {}
+
 uint32_t audioDevicePosition()
 {
     if (deviceHandle == nullptr) return 0;

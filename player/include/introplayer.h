@@ -2,12 +2,16 @@
  * audio device, or renders it offline into the caller's buffers. 44,100 Hz,
  * 16-bit stereo, left then right.
  *
- * Threads: there is one player per process. Start, stop, pause, resume,
- * seek and all offline calls belong to one controlling thread at a time; the
- * read-outs (levels, play time, title, position, channels), mute, solo,
- * play-once and the master volume may be called from any thread while a
- * module plays. Real-time playback and offline
- * rendering share the player: starting one ends the other.
+ * Threads: there is one player per process. Start, stop, pause, resume and
+ * all offline calls belong to one controlling thread at a time; the
+ * read-outs (levels, play time, title, position, channels), seek, mute,
+ * solo, play-once and the master volume may be called from any thread while
+ * a module plays. Real-time playback and offline rendering share the
+ * player: starting one ends the other.
+ *
+ * Song time counts the frames played exactly (milliseconds = frames x 1000
+ * / 44,100, the fraction dropped), the same mixed, skipped or in real time;
+ * seeks do not set it back, and it stands once a song played once ends.
  *
  * Modules: a module declaring more than 32 channels plays its first 32; a
  * truncated module plays what it has, with silence where its patterns or
@@ -39,10 +43,10 @@ enum PlayerSourceKind {
 
 /* Makes `length` bytes at `bytes` the program's resource `name` (compared
  * without regard to ASCII case, as on Windows), so that the same code plays
- * it as a resource on every system. Name and bytes must stay valid while
- * they may be played. Registering a name again replaces it. Returns 1, or 0
- * when 16 names are registered already or name or bytes is null.
- * Controlling thread. */
+ * it as a resource on every system. The name is copied; the bytes must stay
+ * valid while they may be played. Registering a name again replaces it.
+ * Returns 1, or 0 when 16 names are registered already, name or bytes is
+ * null, or the name is longer than 63 characters. Controlling thread. */
 int32_t registerModuleResource(const char* name, const void* bytes, uint32_t length);
 
 /* ---- Real-time playback ----------------------------------------------------- */
@@ -69,8 +73,9 @@ void setMasterVolume(uint32_t volume);
  * of the block renderFrames took its last frames from (0 after a skip with
  * a null buffer). Any thread. */
 uint32_t getLevels(void);
-/* Song time of the block just played, in milliseconds; while rendering
- * offline, the time after the last block rendered or skipped. Any thread. */
+/* Song time at the end of the block just played, in milliseconds; while
+ * rendering offline, that of the next frame renderFrames gives. Any
+ * thread. */
 uint32_t getPlayTime(void);
 /* The song's title (at most 20 characters); empty when nothing is loaded.
  * Any thread at any time: the text returned stays unchanged until the
@@ -86,13 +91,16 @@ int32_t renderOpen(const void* source, uint32_t length, int32_t sourceKind);
 /* Fills out with the next count frames (2 x count samples), exactly the
  * blocks the device would be given at the current master volume. A null out
  * moves the song on by count frames without mixing them (fast; for measuring
- * a song, the sound after it is not meant to be heard). Returns the frames
- * done: count, or 0 when nothing is open (after renderClose, stopPlayback or
- * a real-time start). */
+ * a song, the sound after it is not meant to be heard). A seek waiting is
+ * taken first (renderFrames(NULL, 0) takes it and does nothing else), and
+ * one made from another thread meanwhile at the next block. Returns the
+ * frames done: count, or 0 when nothing is open (after renderClose,
+ * stopPlayback or a real-time start). */
 uint32_t renderFrames(int16_t* out, uint32_t count);
 /* 0 while the song has not come back to a row it played already (the repeats
- * of a pattern loop aside); afterwards the frame at which it came back, that
- * is, the length of one pass through the song. */
+ * of a pattern loop aside); afterwards the frame at which it came back,
+ * counted from renderOpen or the last seek: the length of one pass through
+ * the song from there. */
 uint32_t renderCameBack(void);
 /* Frees what renderOpen loaded. Harmless when nothing is open; never stops
  * real-time playback. */
@@ -105,8 +113,12 @@ void renderClose(void);
  * the device every 5 ms, so a read-out is at most about 28 ms behind the
  * ear and never ahead of it. Offline it is the next frame renderFrames
  * gives. Each returns 1, or 0 with nothing filled when nothing plays or the
- * arguments are out of range. Any thread; nothing they do waits on or
- * slows the mixing. */
+ * arguments are out of range; while a song plays or is open they never
+ * return 0 for want of a moment to describe. Any thread; nothing they do
+ * waits on or slows the mixing. At tempos above about 860 BPM (only a
+ * module header can ask for them) more ticks start within a block than it
+ * keeps moments for: a read-out may then describe a tick of that block
+ * earlier than the one heard. */
 typedef struct PlayerPosition {
     uint32_t order;        /* entry of the order list */
     uint32_t pattern;      /* the pattern that entry names */
@@ -121,14 +133,16 @@ typedef struct PlayerPosition {
 int32_t getPosition(PlayerPosition* position);
 
 typedef struct PlayerChannel {
-    uint32_t note;         /* last note, 1 (C-0) .. 96 (B-7); 0 before the first */
+    uint32_t note;         /* last note the pattern gave, 1 (C-0) .. 96 (B-7), also one
+                              too high or low to play; 0 before the first */
     uint32_t instrument;   /* 1-based; 0 before the first */
     uint32_t sample;       /* 1-based within the instrument; 0 when none plays */
     uint32_t volume;       /* 0..128 as heard: after envelope, fade-out and global volume */
     uint32_t panning;      /* 0 left .. 255 right, after the panning envelope */
     uint32_t frequency;    /* sample frames per second; 0 when none plays */
     uint32_t sounding;     /* 1 while a sample plays above volume 0, unmuted */
-    uint32_t strikes;      /* notes struck since the start (retriggers included) */
+    uint32_t strikes;      /* notes heard struck since the start (retriggers included;
+                              a seek takes back those not heard yet) */
     uint32_t lastStrikeMs; /* song time of the latest strike */
 } PlayerChannel;
 /* Channel 0 .. 31. Polling the strike count shows every strike, however
@@ -147,12 +161,16 @@ enum PlayerSeekResult {
 };
 /* Goes on from row `row` of order-list entry `order`, as a start there
  * would: fresh channels, the default speed and tempo, global volume 64; the
- * play time and the strike counts go on. In real time the refill thread
- * takes it within 5 ms and mixes again every block after the one the
- * device plays and the next: the seek is heard 23 to 51 ms after the call
- * (a block later when the device moves on before the refill thread looks),
- * the old sound crossing over to the new in 256 frames. Offline the next
- * renderFrames starts there. Controlling thread. */
+ * play time and the strike counts go on from what was heard. A pattern of
+ * no rows plays one empty row: its row 0. The seek is checked at once and
+ * posted; the renderer takes it. In real time the refill thread takes it
+ * within 5 ms and mixes again every block after the one the device plays
+ * and the next: the seek is heard 23 to 51 ms after the call (a block later
+ * when the device moves on before the refill thread looks), the old sound
+ * crossing over to the new in 256 frames. Offline the next renderFrames
+ * starts there (the rest of the block in hand is dropped), or, from another
+ * thread during a render, its next block. Of seeks made before the renderer
+ * looks, the last counts. Any thread. */
 int32_t seekPosition(uint32_t order, uint32_t row);
 /* Mute or solo channel 0 .. 31 (1 on, 0 off); while any channel is soloed
  * only soloed ones sound. Muted voices ramp out and back in over 128 frames
@@ -161,10 +179,13 @@ int32_t seekPosition(uint32_t order, uint32_t row);
 int32_t setChannelMute(uint32_t channel, int32_t muted);
 int32_t setChannelSolo(uint32_t channel, int32_t solo);
 /* 1: songs end where they would come back to a row they played (the repeats
- * of a pattern loop aside) instead of looping. In real time the sound ramps
- * out there, the play time stops and getPosition says ended; offline
- * renderFrames returns fewer frames than asked at the end, then 0. Holds for
- * later starts until set to 0 (the default). Any thread. */
+ * of a pattern loop aside) instead of looping; switched on after the song
+ * has come back, it ends where the pass being played comes back. In real
+ * time the sound ramps out there, the play time stops and getPosition says
+ * ended; offline renderFrames returns fewer frames than asked at the end,
+ * then 0. A song that has ended stays ended (setting 0 does not resume it;
+ * a seek plays on from where it goes). Holds for later starts until set to
+ * 0 (the default). Any thread. */
 void setPlayOnce(int32_t once);
 
 /* ---- The loaded song ------------------------------------------------------------- */

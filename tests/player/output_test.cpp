@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "player.h"
+#include "song.h"
 #include "song_fixture.h"
 
 using namespace introplayer;
@@ -59,19 +59,19 @@ TEST(Conversion, LevelIsTheMeanAbsoluteSamplePerSide) {
 }
 
 
-// Time stamps go into the block's own entry, levels into the next one; every
-// mix run drops its fraction of a millisecond.
+// Time stamps go into the block's own entry, levels into the next one; the
+// time counts the frames exactly, whatever runs the ticks cut a block into.
 using songfixture::SongTest;
 
-TEST_F(SongTest, BlockTimeStampsCountWholeMillisecondsPerRun) {
+TEST_F(SongTest, BlockTimeStampsCountFramesExactly) {
     startSongPlayback();
-    renderBlock();   // runs of 882 and 142 frames: 20 + 3
-    renderBlock();   // 740 and 284: 16 + 6
+    renderBlock();   // runs of 882 and 142 frames: 23.2 ms
+    renderBlock();   // 740 and 284: 46.4 ms (whole milliseconds per run would make 45)
     EXPECT_EQ(blockStats[0].timeMs.load(), 23u);
-    EXPECT_EQ(blockStats[1].timeMs.load(), 45u);
+    EXPECT_EQ(blockStats[1].timeMs.load(), 46u);
     EXPECT_EQ(renderIndex, 2);
     statsIndex.store(1);
-    EXPECT_EQ(getPlayTime(), 45u);
+    EXPECT_EQ(getPlayTime(), 46u);
     EXPECT_EQ(getLevels(), 0u);
     for (int i = 0; i < 14; ++i)
         renderBlock();

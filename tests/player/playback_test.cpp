@@ -10,7 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "player.h"
+#include "realtime.h"
+#include "song.h"
 #include "sequencer.h"
 #include "song_fixture.h"
 #include "sources.h"
@@ -65,6 +66,7 @@ const AudioDevice testDevice = {
         device.open = false;
         device.ring = nullptr;
     },
+    nullptr,
 };
 
 // Two channels of notes, a restart position of 1 and an order list whose

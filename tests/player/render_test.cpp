@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "audio_analysis.h"
-#include "player.h"
+#include "introplayer.h"
 #include "xm_writer.h"
 
 using namespace introplayer;

@@ -11,7 +11,7 @@
 #include "channel.h"
 #include "mixer.h"
 #include "module.h"
-#include "player.h"
+#include "song.h"
 #include "sequencer.h"
 
 using namespace introplayer;

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "player.h"
+#include "introplayer.h"
 #include "sources.h"
 
 using namespace introplayer;
