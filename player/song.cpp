@@ -232,10 +232,11 @@ void renderBlock() {
     int32_t done = 0;
     while (done < BlockFrames) {
         // The voices as the tick left them, mixed over the frames it has.
-        const bool tickDue = song.tickFramesLeft <= 0 && !song.ended;
-        const int32_t n = advanceSong(BlockFrames - done);
-        if (tickDue)
+        if (song.tickFramesLeft <= 0 && !song.ended) {
+            runDueTick();
             takeTickSnapshot(block, done);
+        }
+        const int32_t n = advanceSong(BlockFrames - done);
         mixVoices(mix + done * 2, mix + (done + n) * 2);
         done += n;
     }
