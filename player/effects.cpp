@@ -7,9 +7,15 @@
 #include "mixer.h"
 #include "modulation.h"
 #include "module.h"
-#include "sequencer.h"
 
 namespace introplayer {
+
+void setTempo(uint32_t bpm) {
+    song.tempo = bpm;
+    uint32_t frames = bpm == 0 ? 110250 : 110250 / bpm;
+    // A tick of at least one frame, so the renderer always moves on.
+    song.tickFrames = static_cast<int32_t>(frames == 0 ? 1 : frames);
+}
 
 namespace {
 
@@ -439,12 +445,9 @@ void tickExtended(ChannelState* ch, const NoteCell* cell, const InstrumentRecord
                   const SampleRecord*, ModuleRecord* module) {
     const int32_t x = cell->effectParam >> 4;
     const int32_t y = cell->effectParam & 15;
-    // Both count the row's ticks as they are, past the speed in a pattern
-    // delay (see EEx).
-    if (x == 0x9) {
-        if (y && module->tick % y == 0)
-            retriggerNote(ch, cell->instrument, true);
-    } else if (x == 0xC) {
+    // Counts the row's ticks as they are, past the speed in a pattern delay
+    // (see EEx). E9x is the sequencer's: it starts the note again.
+    if (x == 0xC) {
         if (module->tick == y) {
             ch->volume = 0;
             ch->updateFlags |= UpdateVolume;

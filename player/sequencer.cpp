@@ -298,13 +298,6 @@ bool patternLoopRunning() {
     return false;
 }
 
-void setTempo(uint32_t bpm) {
-    song.tempo = bpm;
-    uint32_t frames = bpm == 0 ? 110250 : 110250 / bpm;
-    // A tick of at least one frame, so the renderer always moves on.
-    song.tickFrames = static_cast<int32_t>(frames == 0 ? 1 : frames);
-}
-
 const SampleRecord* lookupSample(const ChannelState* ch, const InstrumentRecord** instrument) {
     return sampleFor(ch->instrumentIndex, ch->noteIndex, instrument);
 }
@@ -502,6 +495,11 @@ void processTick() {
         }
         if (cell->effect < TickActionCount && tickActions[cell->effect])
             tickActions[cell->effect](ch, cell, ins, sample, &song);
+        // E9x counts the row's ticks as they are, past the speed in a
+        // pattern delay (see EEx).
+        const int32_t every = cell->effectParam & 15;
+        if (cell->effect == 0xE && (cell->effectParam >> 4) == 0x9 && every && song.tick % every == 0)
+            retriggerNote(ch, cell->instrument, true);
         // A retrigger may have taken a waiting instrument number.
         if (ch->updateFlags & StartSample)
             sample = lookupSample(ch, &ins);

@@ -12,14 +12,6 @@ struct InstrumentRecord;
 struct NoteCell;
 struct SampleRecord;
 
-// Scratch of one row step, seen by the row actions of the effects.
-struct RowContext {
-    int32_t jumpSeen;       // position jumps met so far in this row, all channels
-    const NoteCell* cell;   // the cell of the channel being decoded
-};
-
-// tickFrames = 110250 / bpm (bpm 0 gives 110250): a tick of 2.5 / bpm seconds.
-void setTempo(uint32_t bpm);
 // One tick of the song.
 void sequencerTick();
 struct PatternSlot;

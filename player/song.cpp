@@ -10,6 +10,7 @@
 #endif
 
 #include "channel.h"
+#include "effects.h"
 #include "mixer.h"
 #include "module.h"
 #include "sequencer.h"
