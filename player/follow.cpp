@@ -126,6 +126,7 @@ struct BlockSnapshots {
     Word sequence;   // odd while being written
     Word count;
     TickSnapshot ticks[TicksPerBlock];
+    Word instrumentCount;   // the song's: those past it have not struck
     Word instruments[InstrumentSlots][2];   // strikes, latest strike's time
 };
 
@@ -212,7 +213,9 @@ void takeTickSnapshot(int32_t block, int32_t frame) {
 
 void endBlockSnapshots(int32_t block) {
     BlockSnapshots& b = snapshots[block];
-    for (int32_t i = 0; i < InstrumentSlots; ++i) {
+    const int32_t count = song.instrumentCount < InstrumentSlots ? song.instrumentCount : InstrumentSlots;
+    put(b.instrumentCount, static_cast<uint32_t>(count));
+    for (int32_t i = 0; i < count; ++i) {
         put(b.instruments[i][0], strikes.tally.instrumentStrikes[i]);
         put(b.instruments[i][1], strikes.tally.instrumentLastMs[i]);
     }
@@ -275,7 +278,7 @@ int32_t readDescribed(PlayerPosition* position, uint32_t channel, PlayerChannel*
         p.timeMs = songMs(clock);
         if (channel < get(t.channelCount))
             getRecord(&c, t.channels[channel], ChannelWords);
-        if (instrument < InstrumentSlots)
+        if (instrument < get(b.instrumentCount))
             getRecord(s, b.instruments[instrument], 2);
         if (get(b.sequence) != before || get(described) != d)
             continue;
