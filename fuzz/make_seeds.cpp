@@ -81,16 +81,83 @@ XmModule wide() {
     return m;
 }
 
+// Songs that follow the music's edges: loops, jumps, delays, long and short
+// patterns, both frequency tables, extreme tempo and speed.
+XmModule following(int kind) {
+    XmModule m;
+    m.channels = 4;
+    m.orders = {0, 1, 0};
+    m.speed = kind == 5 ? 31 : 3;
+    m.tempo = kind == 5 ? 65535 : kind == 6 ? 32 : 125;
+    m.flags = kind == 4 ? 0 : 1;
+    XmPattern& a = m.addPattern(kind == 3 ? 300 : 16);
+    a.at(0, 0) = xmCell(49, 1, 0, 0x2, 0xFF);
+    a.at(1, 1) = xmCell(61, 1, 0x30, 0x1, 0x10);
+    a.at(2, 2) = xmEffect(0xE, 0x60);
+    a.at(5, 2) = xmEffect(0xE, 0x62);
+    a.at(6, 2) = xmEffect(0xE, 0x61);
+    a.at(7, 3) = xmEffect(0xE, 0xE2);
+    a.at(8, 0) = xmCell(25, 1, 0, 0xE, 0x93);
+    if (kind == 1)
+        a.at(9, 3) = xmEffect(0xB, 0x02);
+    if (kind == 2)
+        a.at(10, 3) = xmEffect(0xD, 0x12);
+    if (kind == 3) {
+        a.at(282, 1) = xmEffect(0xE, 0x60);
+        a.at(285, 1) = xmEffect(0xE, 0x62);
+        a.at(286, 1) = xmEffect(0xE, 0x61);
+    }
+    m.addPattern(kind == 2 ? 0 : 1);
+    m.addInstrument(xmSample8(std::vector<int32_t>(32, 60)).loop(0, 32, 1));
+    return m;
+}
+
+// The interface's seeds: a module, then a tour of every call.
+bool saveCalls(const std::string& folder, const std::string& name, const XmModule& module) {
+    std::vector<uint8_t> bytes = writeXm(module);
+    if (bytes.size() > 65535) return false;
+    const uint8_t tour[] = {
+        0, 0x00, 0x10,      // render 4,096 frames
+        6, 7, 0, 8, 1, 0,   // position, channel 0, instrument 1
+        1, 0x20, 0x4E, 2,   // skip 80,000 frames
+        2, 1, 3, 0,         // seek to order 1, row 3
+        0, 100, 0,          // render 100 frames
+        3, 1, 1, 4, 0, 1,   // mute channel 1, solo channel 0
+        5, 1,               // play once
+        1, 0xFF, 0xFF, 5,   // skip to the end
+        15, 14, 0, 9, 32, 17,   // came back, song facts, volume 32, time
+        16, 8, 1,           // eight blocks mixed and skipped, played once
+        10, 1,              // as the resource "TUNE"
+        0, 0xD0, 0x07,      // render 2,000 frames
+        11, 6, 12, 13,      // close, position, open, stop
+    };
+    std::vector<uint8_t> input = {uint8_t(bytes.size()), uint8_t(bytes.size() >> 8)};
+    input.insert(input.end(), bytes.begin(), bytes.end());
+    input.insert(input.end(), tour, tour + sizeof tour);
+    FILE* f = std::fopen((folder + "/" + name).c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool written = std::fwrite(input.data(), 1, input.size(), f) == input.size();
+    return std::fclose(f) == 0 && written;
+}
+
 }  // namespace
 
+// make_seeds FOLDER [CALLS_FOLDER]: the loader's seeds, and the interface's.
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_seeds FOLDER\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: make_seeds FOLDER [CALLS_FOLDER]\n");
         return 2;
     }
     std::string folder = argv[1];
     bool ok = save(folder, "empty", empty()) && save(folder, "patterns", patterns()) &&
               save(folder, "instruments", instruments()) && save(folder, "wide", wide());
-    if (!ok) std::fprintf(stderr, "make_seeds: cannot write into %s\n", argv[1]);
+    if (argc == 3) {
+        const std::string calls = argv[2];
+        ok = ok && saveCalls(calls, "empty", empty()) && saveCalls(calls, "patterns", patterns()) &&
+             saveCalls(calls, "instruments", instruments()) && saveCalls(calls, "wide", wide());
+        for (int kind = 0; kind < 7 && ok; kind++)
+            ok = saveCalls(calls, "following" + std::to_string(kind), following(kind));
+    }
+    if (!ok) std::fprintf(stderr, "make_seeds: cannot write the seeds\n");
     return ok ? 0 : 1;
 }

@@ -46,9 +46,10 @@ struct SongTimes {
 SongTimes times;
 
 // What a seek may ask for, readable from any thread while the song's
-// tables come and go: the song length (0: nothing loaded) and the rows
+// tables come and go: whether a song is loaded, its length and the rows
 // each order entry plays (a pattern of no rows plays its row 0).
 struct SeekLimits {
+    std::atomic<uint32_t> loaded;
     std::atomic<uint32_t> orders;
     std::atomic<uint32_t> rows[256];
 };
@@ -100,7 +101,8 @@ void publishSeekLimits() {
         const int32_t rows = o < song.songLength ? patternAt(o)->rowCount : 0;
         seekLimits.rows[o].store(static_cast<uint32_t>(rows > 0 ? rows : 1), std::memory_order_relaxed);
     }
-    seekLimits.orders.store(song.songLength, std::memory_order_release);
+    seekLimits.orders.store(song.songLength, std::memory_order_relaxed);
+    seekLimits.loaded.store(1, std::memory_order_release);
 }
 
 }  // namespace
@@ -127,7 +129,7 @@ bool loadSong(int32_t sourceKind, const void* source, uint32_t length) {
 }
 
 void freeSong() {
-    seekLimits.orders.store(0, std::memory_order_relaxed);
+    seekLimits.loaded.store(0, std::memory_order_relaxed);
     pendingSeek.store(NoSeek, std::memory_order_relaxed);
     statsIndex.store(0, std::memory_order_relaxed);
     for (BlockStats& stats : blockStats) {
@@ -287,10 +289,9 @@ uint64_t blockOutputAt(int32_t block, int32_t offset) {
 }
 
 int32_t checkSeek(uint32_t order, uint32_t row) {
-    const uint32_t orders = seekLimits.orders.load(std::memory_order_acquire);
-    if (orders == 0)
+    if (!seekLimits.loaded.load(std::memory_order_acquire))
         return PlayerSeekNothingPlays;
-    if (order >= orders)
+    if (order >= seekLimits.orders.load(std::memory_order_relaxed))
         return PlayerSeekPastSongEnd;
     return row < seekLimits.rows[order].load(std::memory_order_relaxed) ? PlayerSeekDone : PlayerSeekPastPatternEnd;
 }

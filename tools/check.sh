@@ -3,8 +3,8 @@
 # same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
 # 32-bit and the 64-bit Windows cross build with their tests under Wine (the
 # 64-bit one alone where this machine cannot start 32-bit programs), the
-# installed player used by an outside program, and a bounded fuzzing run of
-# the module loader.
+# installed player used by an outside program, and bounded fuzzing runs of
+# the module loader and of the whole interface.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -57,7 +57,7 @@ step "64-bit Windows build under Wine: unit tests, sources, renders, the intro e
 tests/wine/run.sh build build-win64 build-win64-tests
 
 if [ -f fuzz/CMakeLists.txt ]; then
-  step "fuzzing the module loader"
+  step "fuzzing the module loader and the whole interface"
   CC=clang-14 CXX=clang++-14 cmake -S fuzz -B build-fuzz >/dev/null
   cmake --build build-fuzz -j"$jobs"
   fuzz/run.sh build-fuzz "${FUZZ_SECONDS:-90}"
