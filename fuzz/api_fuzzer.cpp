@@ -8,6 +8,7 @@
 // program: one byte a call, with its arguments after it.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,8 +21,11 @@ using namespace introplayer;
 
 namespace {
 
-void require(bool condition) {
-    if (!condition) std::abort();
+// Says which check broke, then stops for the fuzzer to report it.
+void require(bool condition, int line = __builtin_LINE()) {
+    if (condition) return;
+    std::fprintf(stderr, "api_fuzzer: the check at line %d broke\n", line);
+    std::abort();
 }
 
 struct Program {

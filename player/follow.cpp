@@ -174,7 +174,9 @@ void fill(TickSnapshot& t, int32_t frame) {
         const ChannelState* ch = &channels[c];
         const Voice* v = ch->voice;
         Word* s = t.channels[c];   // the fields of PlayerChannel, in order
-        const bool sounds = v && v->sample && v->mixVolume > 0;
+        // A note without a sample to play (none mapped, or one of no
+        // frames) goes on silently: it does not sound.
+        const bool sounds = v && v->sample && v->sample->length > 0 && v->mixVolume > 0;
         // Hz from the 32.32 step: (step * 44,100) >> 32, in two halves.
         const uint64_t step = sounds ? (static_cast<uint64_t>(v->stepInt) << 32) | v->stepFrac : 0;
         put(s[0], ch->noteTaken ? ch->noteIndex + 1u : 0u);

@@ -15,8 +15,11 @@
  *
  * Modules: a module declaring more than 32 channels plays its first 32; a
  * truncated module plays what it has, with silence where its patterns or
- * samples are cut off. The names this library defines are the functions
- * below; its internals live in a C++ namespace of their own. */
+ * samples are cut off. A header tempo above 255 (more than the format's
+ * own tempo effect can set) is played as written, down to ticks of one
+ * frame: rendering such a song costs up to one tick a frame. The names this
+ * library defines are the functions below; its internals live in a C++
+ * namespace of their own. */
 #ifndef INTROPLAYER_H
 #define INTROPLAYER_H
 

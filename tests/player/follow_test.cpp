@@ -175,6 +175,11 @@ TEST(FollowPromises, OnOneThread) {
              renderFrames(nullptr, 3000);
              ASSERT_TRUE(getChannel(0, &ch));
              EXPECT_EQ(ch.note, 0u);
+             // A note with a volume but no instrument has no sample to sound.
+             m.patterns[0].at(0, 0) = xmNote(46, 0, 0x40);
+             ASSERT_TRUE(open(bytesOf(m)));
+             ASSERT_TRUE(getChannel(0, &ch));
+             EXPECT_EQ(ch.note * 10 + ch.sounding, 460u);
          }},
         {"nothing plays: nothing is written", [&] {
              renderClose();
