@@ -19,6 +19,16 @@ void setTempo(uint32_t bpm) {
 
 namespace {
 
+// Slides move the period with no bound of their own, so that a slide down
+// undone by one up comes back exactly; this bound, far past where the pitch
+// is clamped, only keeps hours of sliding inside 32 bits.
+constexpr int64_t PeriodBound = 1 << 30;
+
+void slidePeriod(ChannelState* ch, int32_t by) {
+    const int64_t period = static_cast<int64_t>(ch->period) + by;
+    ch->period = static_cast<int32_t>(period > PeriodBound ? PeriodBound : period < -PeriodBound ? -PeriodBound : period);
+}
+
 // |round(256 * sin(p * pi / 32))| for |p| = 0..32: the sine of the vibrato and
 // tremolo waveforms, as a table so every build gets the same numbers.
 const int32_t sineAmplitude[33] = {
@@ -268,11 +278,11 @@ void rowExtraFinePorta(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const In
     if (x == 1) {
         if (y)
             ch->xfinePortaUpMem = y;
-        ch->period -= ch->xfinePortaUpMem;
+        slidePeriod(ch, -ch->xfinePortaUpMem);
     } else if (x == 2) {
         if (y)
             ch->xfinePortaDownMem = y;
-        ch->period += ch->xfinePortaDownMem;
+        slidePeriod(ch, ch->xfinePortaDownMem);
     }
 }
 
@@ -282,14 +292,14 @@ void extFinePortaUp(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const Instrum
                     const SampleRecord*, ModuleRecord*, RowContext*) {
     if (y)
         ch->finePortaUpMem = y;
-    ch->period -= 4 * ch->finePortaUpMem;
+    slidePeriod(ch, -4 * ch->finePortaUpMem);
 }
 
 void extFinePortaDown(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                       const SampleRecord*, ModuleRecord*, RowContext*) {
     if (y)
         ch->finePortaDownMem = y;
-    ch->period += 4 * ch->finePortaDownMem;
+    slidePeriod(ch, 4 * ch->finePortaDownMem);
 }
 
 void extGlissando(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*, const SampleRecord*,
@@ -385,7 +395,7 @@ void tickArpeggio(ChannelState* ch, const NoteCell* cell, const InstrumentRecord
 
 void tickPortaUp(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
                  ModuleRecord*) {
-    ch->period -= 4 * ch->portaUpMem;
+    slidePeriod(ch, -4 * ch->portaUpMem);
     if (ch->period < 56)
         ch->period = 56;
     ch->periodDelta = 0;
@@ -394,7 +404,7 @@ void tickPortaUp(ChannelState* ch, const NoteCell*, const InstrumentRecord*, con
 
 void tickPortaDown(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
                    ModuleRecord*) {
-    ch->period += 4 * ch->portaDownMem;
+    slidePeriod(ch, 4 * ch->portaDownMem);
     ch->periodDelta = 0;
     ch->updateFlags |= UpdatePitch;
 }

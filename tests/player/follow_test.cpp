@@ -181,6 +181,24 @@ TEST(FollowPromises, OnOneThread) {
              ASSERT_TRUE(getChannel(0, &ch));
              EXPECT_EQ(ch.note * 10 + ch.sounding, 460u);
          }},
+        // 2FF on every row at a tick a frame: 2.2 million ticks of sliding
+        // down stay within 32 bits, at the lowest pitch.
+        {"a slide of hours", [&] {
+             XmModule m = tune();
+             m.flags = 0;
+             m.speed = 31;
+             m.tempo = 65535;
+             m.orders = {0, 1};
+             m.restart = 1;
+             XmPattern& slide = m.addPattern(1);
+             slide.at(0, 0) = xmEffect(0x2, 0xFF);
+             ASSERT_TRUE(open(bytesOf(m)));
+             for (int i = 0; i < 22; ++i)
+                 renderFrames(nullptr, 100000);
+             PlayerChannel ch{};
+             ASSERT_TRUE(getChannel(0, &ch));
+             EXPECT_NEAR(ch.frequency, 100, 1);
+         }},
         {"nothing plays: nothing is written", [&] {
              renderClose();
              PlayerPosition at;
