@@ -507,7 +507,6 @@ void processTick() {
     }
 }
 
-
 // ---- Where the song has been ---------------------------------------------------
 
 namespace {
@@ -568,7 +567,9 @@ bool loopStateSeen(int32_t orderPos, int32_t row) {
 // the watch starts again from that row: the next pass ends where it comes
 // back once more.
 bool watchRow(int32_t orderPos, int32_t row) {
-    if (orderPos < 0 || orderPos > 255 || row < 0 || row >= (watch.wide ? playedRows(orderPos) : 256))
+    // The heap's table has bits for the song's entries alone.
+    const int32_t rows = !watch.wide ? 256 : orderPos < song.songLength ? playedRows(orderPos) : 0;
+    if (orderPos < 0 || orderPos > 255 || row < 0 || row >= rows)
         return false;
     const bool looping = patternLoopRunning();
     if (orderPos != watch.lastOrderPos || !looping)
