@@ -203,3 +203,38 @@ TEST_F(SongTest, SetEnvelopePositionJumpsIntoTheVolumeEnvelope) {
     ticks(1);
     EXPECT_EQ(ch(0).envVolume, 25);   // 64 x 65536 + 6 x -419430, >> 16
 }
+
+// The pan law, from the gains: mirrored pans swap left and right exactly at
+// every volume, the centre's sides differ by the truncation alone, and a
+// panning envelope's 0, 32 and 64 take a centred channel hard left, to the
+// centre and hard right.
+TEST_F(SongTest, PanLawMirrorsAndTheEnvelopeReachesBothSides) {
+    for (uint8_t volume : {0x10, 0x2A, 0x50}) {
+        for (int pan = 0; pan < 256; ++pan) {
+            SetUp();
+            put(0, 0, 0, 49, 1, volume, 0x8, uint8_t(pan));
+            put(0, 0, 1, 49, 1, volume, 0x8, uint8_t(255 - pan));
+            start();
+            ticks(1);
+            const Voice& a = *ch(0).voice;
+            const Voice& b = *ch(1).voice;
+            ASSERT_EQ(a.targetLeft * 1000 + a.targetRight, b.targetRight * 1000 + b.targetLeft) << pan;
+            if (pan == 128) {
+                EXPECT_EQ(a.targetRight, a.mixVolume * 128 / 255);
+                EXPECT_EQ(a.targetLeft, a.mixVolume * 127 / 255);
+            }
+        }
+    }
+    for (uint16_t envelope : {0, 32, 64}) {
+        SetUp();
+        InstrumentRecord& ins = storage.instruments[1];
+        ins.panningEnvelope[0] = {0, envelope};
+        ins.panningEnvelope[1] = {100, envelope};
+        ins.panningPointCount = 2;
+        ins.panningEnvelopeFlags = EnvelopeOn;
+        put(0, 0, 0, 49, 2, 0x50);
+        start();
+        ticks(2);
+        EXPECT_EQ(ch(0).voice->finalPan, envelope == 0 ? 0 : envelope == 32 ? 128 : 255) << envelope;
+    }
+}
