@@ -101,6 +101,35 @@ TEST_F(MixerTest, RampsRunFromTheReachedVolumesToTheTargetsIn128Frames)
     }
 }
 
+// Every frame of a ramp against its gain worked out in double precision:
+// ramps that move one side, the other or both, begun 0 to 3 frames into the
+// mix (each lane of the four-frame loop), on a sample whose frames all differ.
+TEST_F(MixerTest, RampsAgreeWithTheirGainsFrameByFrame)
+{
+    std::vector<int16_t> values(400);
+    for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int16_t>((i * 733) % 2001 - 1000);
+    TestSample sample(values, LoopNone, 0, 400);
+    const struct { int32_t fromLeft, fromRight, toLeft, toRight; } ramps[] = {
+        {0, 0, 200, 0}, {0, 0, 0, 200}, {90, 30, 90, 250}, {255, 255, 17, 255}, {40, 200, 200, 40}};
+    for (const auto& r : ramps) {
+        for (uint32_t offset = 0; offset < 4; ++offset) {
+            Voice& v = start(sample, 0, One, r.fromLeft, r.fromRight);
+            mix(offset);
+            v.targetLeft = r.toLeft;
+            v.targetRight = r.toRight;
+            const std::vector<float> out = mix(200);
+            for (uint32_t i = 0; i < 200; ++i) {
+                const double k = i < 128 ? i / 128.0 : 1.0;
+                const double left = (r.fromLeft + (r.toLeft - r.fromLeft) * k) / 255.0;
+                const double right = (r.fromRight + (r.toRight - r.fromRight) * k) / 255.0;
+                const double value = values[offset + i];
+                ASSERT_NEAR(out[2 * i], value * left, 0.02) << r.toLeft << " offset " << offset << " frame " << i;
+                ASSERT_NEAR(out[2 * i + 1], value * right, 0.02) << r.toRight << " offset " << offset << " frame " << i;
+            }
+        }
+    }
+}
+
 TEST_F(MixerTest, PingPongReflectsAtBothEndsOfTheLoop)
 {
     struct Case {
