@@ -274,6 +274,9 @@ const ReferenceCase cases[] = {
      {{0, C(49, 1, 0, 0xE, 0xE2)}, {1, N(56, 1)}, {2, E(0xE, 0xE1)}, {2, E(0xE, 0xE3), -1, 1}, {3, N(61, 1)},
       {4, E(0xE, 0xE3)}, {4, E(0xE, 0xE1), -1, 1}, {5, N(56, 1)}, {6, N(97)}, {7, C(49, 1, 0, 0xE, 0xE3)},
       {7, E(0xF, 0x02), -1, 1}, {8, N(61, 1)}, {9, N(56, 1)}, {10, E(0xF, 0x06), -1, 1}}},
+    {"volume_column_set", 16,   // 0x10 is volume 0, 0x50 is 64; 0x0F and 0x51 set nothing
+     {{0, N(61, 1, 0x10)}, {2, V(0x30)}, {4, V(0x0F)}, {6, V(0x50)}, {8, V(0x20)}, {10, V(0x51)}, {12, V(0x11)},
+      {14, N(97)}}},
     {"note_cut", 12,   // at its tick, EC0 on the row tick, and inside a pattern delay
      {{0, C(61, 1, 0, 0xE, 0xC2)}, {2, C(61, 1, 0, 0xE, 0xC0)}, {4, C(61, 1, 0, 0xE, 0xC8)}, {4, E(0xE, 0xE1), -1, 1},
       {6, N(61, 1)}, {8, N(97)}}},
