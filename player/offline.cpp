@@ -40,12 +40,12 @@ void skip(uint32_t frames) {
     runDueTick();
 }
 
-// Frames left before a song played once ends; all of them otherwise.
-uint32_t framesBeforeEnd(uint32_t wanted) {
+// Of `wanted` frames from output frame `from`, those before a song played
+// once ends; all of them otherwise.
+uint32_t framesBeforeEnd(uint64_t from, uint32_t wanted) {
     if (!song.ended)
         return wanted;
-    const uint64_t next = nextFrame();
-    const uint64_t left = endFrame() > next ? endFrame() - next : 0;
+    const uint64_t left = endFrame() > from ? endFrame() - from : 0;
     return left < wanted ? static_cast<uint32_t>(left) : wanted;
 }
 
@@ -94,9 +94,7 @@ uint32_t renderOffline(int16_t* out, uint32_t count) {
             if (out == nullptr) {
                 const uint64_t from = outputFrames;
                 skip(count - done);
-                const uint64_t beforeEnd = endFrame() > from ? endFrame() - from : 0;
-                const uint32_t n = song.ended && beforeEnd < count - done ? static_cast<uint32_t>(beforeEnd)
-                                                                          : count - done;
+                const uint32_t n = framesBeforeEnd(from, count - done);
                 if (song.ended)   // the render head stays at the end
                     outputFrames = from + n;
                 done += n;
@@ -107,7 +105,7 @@ uint32_t renderOffline(int16_t* out, uint32_t count) {
             renderBlock();
             offline.blockLeft = BlockFrames;
         }
-        const uint32_t left = framesBeforeEnd(count - done);
+        const uint32_t left = framesBeforeEnd(nextFrame(), count - done);
         if (left == 0)
             break;
         const uint32_t n = static_cast<uint32_t>(offline.blockLeft) < left ? static_cast<uint32_t>(offline.blockLeft) : left;

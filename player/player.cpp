@@ -16,7 +16,6 @@ using namespace introplayer;
 
 namespace {
 
-constexpr int32_t UnityDivisor = 16;
 constexpr int32_t SilentDivisor = 2147483600;   // master volume 0
 
 int32_t setBit(std::atomic<uint32_t>& mask, uint32_t channel, int32_t on) {

@@ -15,7 +15,8 @@ namespace introplayer {
 namespace {
 
 const AudioDevice platformAudioDevice = {
-    audioDeviceOpen,   audioDeviceStartLoop, audioDevicePosition, audioDevicePause, audioDeviceResume, audioDeviceClose, audioDeviceRingWritten,
+    audioDeviceOpen,  audioDeviceStartLoop, audioDevicePosition,    audioDevicePause,
+    audioDeviceResume, audioDeviceClose,    audioDeviceRingWritten,
 };
 
 constexpr uint32_t RingBytes = RingFrames * 4;   // 65,536

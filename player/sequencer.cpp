@@ -519,10 +519,9 @@ constexpr uint32_t ShortRows = 256;
 
 struct SongWatch {
     uint8_t shortTable[256 * ShortRows / 8];
-    uint8_t* rowPlayed;          // shortTable, or the heap's
-    bool wide;                   // rows counted from rowBase
+    uint8_t* wideTable;          // on the heap, rows counted from rowBase; null: shortTable
+    uint32_t wideBytes;
     uint32_t rowBase[256];
-    uint32_t rowBits;            // whole bytes
     bool inLoopRepeat;
     int32_t lastOrderPos;
     int32_t lastRow;
@@ -531,6 +530,8 @@ struct SongWatch {
 };
 
 SongWatch watch;
+
+uint8_t* rowTable() { return watch.wideTable ? watch.wideTable : watch.shortTable; }
 
 int32_t playedRows(int32_t orderPos) {
     const int32_t rows = patternAt(orderPos)->rowCount;
@@ -568,7 +569,7 @@ bool loopStateSeen(int32_t orderPos, int32_t row) {
 // back once more.
 bool watchRow(int32_t orderPos, int32_t row) {
     // The heap's table has bits for the song's entries alone.
-    const int32_t rows = !watch.wide ? 256 : orderPos < song.songLength ? playedRows(orderPos) : 0;
+    const int32_t rows = !watch.wideTable ? 256 : orderPos < song.songLength ? playedRows(orderPos) : 0;
     if (orderPos < 0 || orderPos > 255 || row < 0 || row >= rows)
         return false;
     const bool looping = patternLoopRunning();
@@ -576,15 +577,16 @@ bool watchRow(int32_t orderPos, int32_t row) {
         watch.inLoopRepeat = false;
     else if (row <= watch.lastRow)
         watch.inLoopRepeat = true;
-    const uint32_t bit = (watch.wide ? watch.rowBase[orderPos] : orderPos * ShortRows) + static_cast<uint32_t>(row);
-    const bool played = watch.rowPlayed[bit >> 3] >> (bit & 7) & 1;
+    const uint32_t bit = (watch.wideTable ? watch.rowBase[orderPos] : orderPos * ShortRows) + static_cast<uint32_t>(row);
+    uint8_t& bits = rowTable()[bit >> 3];
+    const bool played = bits >> (bit & 7) & 1;
     const bool cameBack = played && (!watch.inLoopRepeat || loopStateSeen(orderPos, row));
     if (cameBack) {
         const bool inLoopRepeat = watch.inLoopRepeat;
         resetWatch();
         watch.inLoopRepeat = inLoopRepeat;
     }
-    watch.rowPlayed[bit >> 3] |= static_cast<uint8_t>(1u << (bit & 7));
+    bits |= static_cast<uint8_t>(1u << (bit & 7));
     watch.lastOrderPos = orderPos;
     watch.lastRow = row;
     return cameBack;
@@ -595,31 +597,26 @@ bool watchRow(int32_t orderPos, int32_t row) {
 bool prepareWatch() {
     forgetWatch();
     uint32_t bits = 0;
+    bool wide = false;
     for (int32_t o = 0; o < song.songLength && o < 256; ++o) {
         watch.rowBase[o] = bits;
         bits += static_cast<uint32_t>(playedRows(o));
-        watch.wide = watch.wide || playedRows(o) > static_cast<int32_t>(ShortRows);
+        wide = wide || playedRows(o) > static_cast<int32_t>(ShortRows);
     }
-    if (!watch.wide)
+    if (!wide)
         return true;
-    watch.rowBits = (bits / 8 + 1) * 8;
-    watch.rowPlayed = static_cast<uint8_t*>(allocZeroed(watch.rowBits / 8));
-    if (watch.rowPlayed == nullptr)
-        forgetWatch();
-    return watch.rowPlayed != nullptr;
+    watch.wideBytes = bits / 8 + 1;
+    watch.wideTable = static_cast<uint8_t*>(allocZeroed(watch.wideBytes));
+    return watch.wideTable != nullptr;
 }
 
 void forgetWatch() {
-    watch.wide = false;
-    watch.rowPlayed = watch.shortTable;
-    watch.rowBits = sizeof watch.shortTable * 8;
+    watch.wideTable = nullptr;
     resetWatch();
 }
 
 void resetWatch() {
-    if (!watch.rowPlayed)
-        forgetWatch();
-    std::memset(watch.rowPlayed, 0, watch.rowBits / 8);
+    std::memset(rowTable(), 0, watch.wideTable ? watch.wideBytes : sizeof watch.shortTable);
     watch.loopStateCount = 0;
     watch.inLoopRepeat = false;
     watch.lastOrderPos = -1;

@@ -29,8 +29,6 @@ std::atomic<uint32_t> pendingSeek{NoSeek};
 
 namespace {
 
-constexpr int32_t UnityDivisor = 16;
-
 // Where the song stands in time, beyond the sequencer's own record.
 struct SongTimes {
     uint64_t passStart;      // output frame of the start or the last seek
@@ -128,14 +126,22 @@ bool loadSong(int32_t sourceKind, const void* source, uint32_t length) {
     return true;
 }
 
-void freeSong() {
-    seekLimits.loaded.store(0, std::memory_order_relaxed);
-    pendingSeek.store(NoSeek, std::memory_order_relaxed);
+namespace {
+
+void clearBlockStats() {
     statsIndex.store(0, std::memory_order_relaxed);
     for (BlockStats& stats : blockStats) {
         stats.levels.store(0, std::memory_order_relaxed);
         stats.timeMs.store(0, std::memory_order_relaxed);
     }
+}
+
+}  // namespace
+
+void freeSong() {
+    seekLimits.loaded.store(0, std::memory_order_relaxed);
+    pendingSeek.store(NoSeek, std::memory_order_relaxed);
+    clearBlockStats();
     describeNothing();
     forgetWatch();
     forgetSong();
@@ -171,7 +177,6 @@ void resetSongState() {
     }
     setTempo(song.defaultTempo);
     song.ended = false;
-    song.cameBack = false;
     resetWatch();
     times.passStart = outputFrames;
     times.cameBackAt = 0;
@@ -181,19 +186,15 @@ void resetSongState() {
 void startSongPlayback() {
     outputFrames = 0;
     song.clockFrames = 0;
+    std::memset(&times, 0, sizeof times);
     resetSongState();
     resetFollow();
     muteMask.store(0, std::memory_order_relaxed);
     soloMask.store(0, std::memory_order_relaxed);
     audibleChannels = 0xFFFFFFFFu;
     pendingSeek.store(NoSeek, std::memory_order_relaxed);
-    std::memset(&times, 0, sizeof times);
     renderIndex = 0;
-    statsIndex.store(0, std::memory_order_relaxed);
-    for (BlockStats& stats : blockStats) {
-        stats.levels.store(0, std::memory_order_relaxed);
-        stats.timeMs.store(0, std::memory_order_relaxed);
-    }
+    clearBlockStats();
 }
 
 void runDueTick() {

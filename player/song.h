@@ -25,6 +25,7 @@ extern BlockStats blockStats[RingBlocks];
 extern int32_t renderIndex;                    // next block to render, 0..15
 extern std::atomic<int32_t> statsIndex;        // the entry the read-outs report
 extern std::atomic<int32_t> masterVolumeDivisor;  // output scale is 16 / divisor
+constexpr int32_t UnityDivisor = 16;           // master volume 64
 
 // Output frames since the start: where the next frame rendered lands. A
 // seek moves it back to where the new sound starts.
