@@ -36,12 +36,14 @@ const int32_t sineAmplitude[33] = {
     255, 251, 245, 237, 226, 213, 198, 181, 162, 142, 121, 98,  74,  50,  25,  0,
 };
 
-// Vibrato and tremolo amplitude at position p (-32..31) for a waveform number.
-int32_t waveAmplitude(int32_t waveform, int32_t p, bool squareIsThree) {
-    if (waveform == 0 || (waveform == 3 && !squareIsThree))
+// Vibrato and tremolo amplitude at position p (-32..31) for a waveform
+// number: 0 sine, 1 ramp, 2 and 3 square. The ramp falls in the half where
+// rampPosition is negative.
+int32_t waveAmplitude(int32_t waveform, int32_t p, int32_t rampPosition) {
+    if (waveform == 0)
         return sineAmplitude[p < 0 ? -p : p];
     if (waveform == 1)
-        return p >= 0 ? 8 * p : 255 - ((8 * p) & 255);
+        return rampPosition >= 0 ? 8 * (p & 31) : 255 - 8 * (p & 31);
     return 255;
 }
 
@@ -713,7 +715,7 @@ void volumeColumnTick(ChannelState* ch, uint8_t v) {
 
 void vibratoStep(ChannelState* ch) {
     const int32_t p = ch->vibPos;
-    const int32_t a = waveAmplitude(ch->waveControl & 3, p, true);
+    const int32_t a = waveAmplitude(ch->waveControl & 3, p, p);
     const int32_t d = ((a * ch->vibDepth) >> 5) & ~3;
     ch->periodDelta = p >= 0 ? d : -d;
     ch->updateFlags |= UpdatePitch;
@@ -727,7 +729,9 @@ void tremoloStep(ChannelState* ch) {
     if (ch->volume <= 0)
         return;
     const int32_t p = ch->tremPos;
-    const int32_t a = waveAmplitude((ch->waveControl >> 4) & 3, p, false);
+    // The tremolo's ramp turns with the vibrato's position, not its own:
+    // the classic tracker's recordings fall and rise that way.
+    const int32_t a = waveAmplitude((ch->waveControl >> 4) & 3, p, ch->vibPos);
     // Scaled like the vibrato but one bit further down: depth 15 at full
     // amplitude moves the volume by 60.
     int32_t d = (a * ch->tremDepth) >> 6;

@@ -149,7 +149,7 @@ TEST_F(SongTest, NoteDecodingWithTheRelativeNoteInsideTenOctaves) {
 
 // Effects the reference renders cannot tell apart: the vibrato's low bits,
 // the tremor's count, the highest portamento and the envelope position.
-TEST(VibratoStep, DepthAndWaveformsWithTheLowBitsCleared) {
+TEST(VibratoStep, DepthAndWaveformsOfVibratoAndTremolo) {
     const struct { int8_t pos; uint8_t control, depth; int32_t delta; } cases[] = {
         {8, 0, 15, 84}, {-8, 0, 15, -84}, {16, 0, 15, 120}, {4, 1, 8, 8},
         {-8, 1, 8, -12},   // ramp below 0: 63 x 8 >> 5 = 15, low bits cleared
@@ -162,6 +162,22 @@ TEST(VibratoStep, DepthAndWaveformsWithTheLowBitsCleared) {
         ch.vibDepth = c.depth;
         vibratoStep(&ch);
         EXPECT_EQ(ch.periodDelta, c.delta) << int(c.pos) << " wave " << int(c.control);
+    }
+    // The tremolo: its ramp turns with the vibrato's position; 3 is a square
+    // too; a channel at volume 0 stays silent.
+    const struct { int8_t pos, vibPos; uint8_t control; int32_t volume, delta; } tremolos[] = {
+        {8, 0, 0x00, 32, 22}, {-8, 0, 0x10, 32, -24}, {-8, -1, 0x10, 32, -7}, {8, -1, 0x10, 32, 23},
+        {5, 0, 0x20, 32, 31}, {-5, 0, 0x30, 32, -31}, {8, 0, 0x00, 0, 0},
+    };
+    for (const auto& c : tremolos) {
+        ChannelState ch = {};
+        ch.tremPos = c.pos;
+        ch.vibPos = c.vibPos;
+        ch.waveControl = c.control;
+        ch.tremDepth = 8;
+        ch.volume = c.volume;
+        tremoloStep(&ch);
+        EXPECT_EQ(ch.volumeDelta, c.delta) << int(c.pos) << " wave " << int(c.control);
     }
 }
 
