@@ -277,6 +277,27 @@ const ReferenceCase cases[] = {
     {"volume_column_set", 16,   // 0x10 is volume 0, 0x50 is 64; 0x0F and 0x51 set nothing
      {{0, N(61, 1, 0x10)}, {2, V(0x30)}, {4, V(0x0F)}, {6, V(0x50)}, {8, V(0x20)}, {10, V(0x51)}, {12, V(0x11)},
       {14, N(97)}}},
+    {"tremolo_waveforms", 12,   // E70..E72 held over the rows after them: sine, ramp, square
+     {{0, C(61, 1, 0x30, 0x7, 0x48)}, {1, E(0x7, 0x00), 3}, {4, E(0xE, 0x71)}, {5, E(0x7, 0x00), 7}, {8, E(0xE, 0x72)},
+      {9, E(0x7, 0x00), 11}}},
+    {"tremolo_at_volume_zero", 8,   // a silent channel stays silent, one at volume 16 swings
+     {{0, C(61, 1, 0x10, 0x7, 0x4F)}, {1, E(0x7, 0x00), 3}, {4, C(0, 0, 0x20, 0x7, 0x00)}, {5, E(0x7, 0x00), 7}}},
+    {"tone_portamento_direction", 12,   // arrives going down, a plain note below the target, then a slide back up
+     {{0, N(61, 1)}, {1, C(49, 0, 0, 0x3, 0x20)}, {2, E(0x3, 0x00), 3}, {4, N(44, 1)}, {6, E(0x3, 0x02)},
+      {7, E(0x3, 0x00), 9}, {10, N(97)}}},
+    {"multi_retrigger_volumes", 12,   // R7y halves, RBy adds 8, RCy adds 16 at each restart
+     {{0, C(61, 2, 0x50, 0x1B, 0x72)}, {1, E(0x1B, 0x00)}, {3, C(61, 2, 0x14, 0x1B, 0xB2)}, {4, E(0x1B, 0x00)},
+      {6, C(61, 2, 0x12, 0x1B, 0xC3)}, {7, E(0x1B, 0x00)}, {9, N(97)}},
+     [](XmModule& m) { m.addInstrument(pluck(1500)); }},
+    {"multi_retrigger_released_fade", 12,   // without an instrument number the fade-out runs on through the restarts
+     {{0, N(61, 1)}, {1, N(97)}, {2, E(0x1B, 0x01), 5}, {6, C(61, 1, 0, 0x0, 0x00)}, {7, N(97)},
+      {8, C(0, 1, 0, 0x1B, 0x02), 10}},
+     [](XmModule& m) {
+         m.instruments[0].fadeout = 3000;
+         m.instruments[0].volumeEnvelope = {{{0, 64}, {200, 64}}, 0, 0, 0, EnvelopeOn, {}};
+     }},
+    {"delayed_key_off_without_envelope", 10,   // silent from the delay's tick
+     {{0, N(61, 1)}, {2, C(97, 0, 0, 0xE, 0xD3)}, {4, N(56, 1)}, {6, C(97, 0, 0, 0xE, 0xD1)}, {8, N(61, 1)}}},
     {"note_cut", 12,   // at its tick, EC0 on the row tick, and inside a pattern delay
      {{0, C(61, 1, 0, 0xE, 0xC2)}, {2, C(61, 1, 0, 0xE, 0xC0)}, {4, C(61, 1, 0, 0xE, 0xC8)}, {4, E(0xE, 0xE1), -1, 1},
       {6, N(61, 1)}, {8, N(97)}}},
