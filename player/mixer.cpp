@@ -268,6 +268,10 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
     if (pos > region.lengthPos) pos = region.lengthPos;
     if (backward && pos >= region.lengthPos) pos = region.lengthPos - Epsilon;
 
+    // The ramp's gains run on in float across the segments of this span: a
+    // ramp cut by loop turns every few frames still reaches its course.
+    float gainLeft = static_cast<float>(voice->currentLeft) / 255.0f;
+    float gainRight = static_cast<float>(voice->currentRight) / 255.0f;
     int32_t zeroSegments = 0;
     bool playing = true;
     while (frames > 0) {
@@ -327,8 +331,6 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
         // v * 0 would leave the mix area as it is.
         const int64_t signedStep = backward ? -static_cast<int64_t>(step) : static_cast<int64_t>(step);
         if (ramping) {
-            float gainLeft = static_cast<float>(voice->currentLeft) / 255.0f;
-            float gainRight = static_cast<float>(voice->currentRight) / 255.0f;
             if (gainLeft == 0.0f && gainRight == 0.0f && voice->rampStepLeft == 0.0f &&
                 voice->rampStepRight == 0.0f)
                 pos += static_cast<int64_t>(n) * signedStep;

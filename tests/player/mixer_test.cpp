@@ -58,6 +58,7 @@ protected:
                         bool ramp = false)
     {
         Voice& v = voices[0];
+        v = Voice{};
         v.sample = &sample.record;
         v.posInt = static_cast<uint32_t>(pos >> 32);
         v.posFrac = static_cast<uint32_t>(pos);
@@ -77,55 +78,104 @@ protected:
     }
 };
 
-TEST_F(MixerTest, RampsRunFromTheReachedVolumesToTheTargetsIn128Frames)
-{
-    TestSample sample(constant(1000, 1000), LoopForward, 0, 1000, 1000);
-    Voice& v = start(sample, 0, One, 100, 60, true);
-    std::vector<float> first = mix(64);
-    EXPECT_EQ(first[0] + first[1], 0.0f);   // the first frame is mixed at gain 0
-    EXPECT_EQ(v.currentLeft * 100 + v.currentRight, 50 * 100 + 30);   // halfway, rounded
-    for (size_t k = 1; k < 64; ++k)   // growing gains, the left side 100/60 times the right throughout
-        ASSERT_TRUE(first[2 * k] > first[2 * k - 2] && std::fabs(first[2 * k] * 60.0f - first[2 * k + 1] * 100.0f) < 0.05f) << k;
-    // A new target mid-ramp restarts a full ramp from the volumes reached.
-    v.targetLeft = 0;
-    v.targetRight = 200;
-    std::vector<float> out = mix(127);
-    EXPECT_FLOAT_EQ(out[0], 1000.0f * (50.0f / 255.0f));
-    EXPECT_FLOAT_EQ(out[1], 1000.0f * (30.0f / 255.0f));
-    EXPECT_LT(out[2 * 126 + 1], 1000.0f * 200.0f / 255.0f);
-    out = mix(10);
-    EXPECT_EQ(v.rampFramesLeft, 0);
-    for (size_t k = 1; k < 10; ++k) {   // frame 0 is the ramp's last
-        EXPECT_EQ(out[2 * k], 0.0f);
-        EXPECT_FLOAT_EQ(out[2 * k + 1], 1000.0f * (200.0f / 255.0f));
-    }
-}
+// The mixing rules written out one frame at a time in double precision: the
+// expectation the player's mixer (its four-frame loops and their scalar
+// tails alike) is held to. Gains are in 1/255 steps; a ramp runs 128 frames
+// from the gains reached to the targets; between two runs the gains reached
+// are kept in whole steps.
+struct ReferenceVoice {
+    const SampleRecord* sample;
+    int64_t pos, step;   // 32.32
+    bool backward = false, playing = true;
+    double left = 0, right = 0, stepLeft = 0, stepRight = 0;
+    int32_t targetLeft = 0, targetRight = 0, rampLeft = 0, ties = 0;
+    std::vector<double> slack = {};   // how far each frame mixed may lie from the rules
 
-// Every frame of a ramp against its gain worked out in double precision:
-// ramps that move one side, the other or both, begun 0 to 3 frames into the
-// mix (each lane of the four-frame loop), on a sample whose frames all differ.
-TEST_F(MixerTest, RampsAgreeWithTheirGainsFrameByFrame)
-{
-    std::vector<int16_t> values(400);
-    for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int16_t>((i * 733) % 2001 - 1000);
-    TestSample sample(values, LoopNone, 0, 400);
-    const struct { int32_t fromLeft, fromRight, toLeft, toRight; } ramps[] = {
-        {0, 0, 200, 0}, {0, 0, 0, 200}, {90, 30, 90, 250}, {255, 255, 17, 255}, {40, 200, 200, 40}};
-    for (const auto& r : ramps) {
-        for (uint32_t offset = 0; offset < 4; ++offset) {
-            Voice& v = start(sample, 0, One, r.fromLeft, r.fromRight);
-            mix(offset);
-            v.targetLeft = r.toLeft;
-            v.targetRight = r.toRight;
-            const std::vector<float> out = mix(200);
-            for (uint32_t i = 0; i < 200; ++i) {
-                const double k = i < 128 ? i / 128.0 : 1.0;
-                const double left = (r.fromLeft + (r.toLeft - r.fromLeft) * k) / 255.0;
-                const double right = (r.fromRight + (r.toRight - r.fromRight) * k) / 255.0;
-                const double value = values[offset + i];
-                ASSERT_NEAR(out[2 * i], value * left, 0.02) << r.toLeft << " offset " << offset << " frame " << i;
-                ASSERT_NEAR(out[2 * i + 1], value * right, 0.02) << r.toRight << " offset " << offset << " frame " << i;
+    // A gain reached exactly halfway between two steps may go either way in
+    // the player's float sums: from there on the gains may lie a step apart,
+    // until a ramp ends at its target.
+    void keepWhole()
+    {
+        for (double* gain : {&left, &right}) {
+            ties += *gain - std::floor(*gain) == 0.5;
+            *gain = std::nearbyint(*gain);
+        }
+    }
+
+    void mix(int32_t toLeft, int32_t toRight, double* out, size_t frames)
+    {
+        const SampleRecord& s = *sample;
+        const int64_t end = int64_t(s.loopStart + s.loopLength) << 32, start = int64_t(s.loopStart) << 32;
+        keepWhole();
+        if (rampLeft == 0 ? toLeft != left || toRight != right : toLeft != targetLeft || toRight != targetRight) {
+            stepLeft = (toLeft - left) / 128;
+            stepRight = (toRight - right) / 128;
+            rampLeft = 128;
+        }
+        targetLeft = toLeft;
+        targetRight = toRight;
+        for (size_t i = 0; i < frames && playing; ++i, out += 2) {
+            const int16_t* at = s.data + (pos >> 32);
+            const double v = at[0] + (at[1] - at[0]) * (uint32_t(pos) / 4294967296.0);
+            slack.push_back(0.02 + std::fabs(v) * (0.05 + ties) / 255);
+            out[0] += v * left / 255;
+            out[1] += v * right / 255;
+            if (rampLeft > 0) {
+                left = --rampLeft ? left + stepLeft : targetLeft;
+                right = rampLeft ? right + stepRight : targetRight;
+                ties = rampLeft ? ties : 0;
             }
+            pos += backward ? -step : step;
+            for (;;) {
+                if (!backward && pos >= end && s.loopType == LoopForward) pos -= end - start;
+                else if (!backward && pos >= end && s.loopType == LoopPingPong) pos = 2 * end - pos - 1, backward = true;
+                else if (backward && pos <= start) pos = 2 * start - pos - 1, backward = false;
+                else break;
+            }
+            playing = backward || pos < end || s.loopType != LoopNone;
+        }
+    }
+};
+
+// Generated voices chosen to reach every branch: one-shot, forward and
+// ping-pong loops that turn inside a run and inside a ramp, steps far below
+// and above 1, ramps on one side or both begun at every frame offset, runs of
+// 1 to 1,000 frames. Positions and steps keep to 24 fraction bits, where the
+// mixer counts the frames to a loop's end exactly.
+TEST_F(MixerTest, EveryPathAgreesWithThePlainReferenceMixer)
+{
+    uint32_t seed = 12345;
+    const auto next = [&seed](uint32_t n) { seed = seed * 1664525u + 1013904223u; return (seed >> 8) % n; };
+    const uint32_t runs[] = {1, 2, 3, 4, 5, 7, 64, 127, 128, 129, 441, 1000};
+    for (int c = 0; c < 300; ++c) {
+        const uint32_t length = 2 + next(400);
+        std::vector<int16_t> values(length);
+        for (int16_t& x : values) x = static_cast<int16_t>(int32_t(next(24001)) - 12000);
+        const uint8_t type = static_cast<uint8_t>(next(3));
+        const uint32_t loopStart = type == LoopNone ? 0 : next(length - 1);
+        const uint32_t loopLength = type == LoopNone ? length : 1 + next(length - loopStart);
+        TestSample sample(values, type, loopStart, loopLength, values[type == LoopForward ? loopStart : length - 1]);
+        const uint64_t step = c % 4 == 0 ? One : (uint64_t(next(1u << 22)) << 8) * (1 + next(4)) + 0x10000;
+        const uint64_t pos = (uint64_t(next(loopStart + loopLength)) << 32) | (next(1u << 24) << 8);
+        int32_t toLeft = next(4) ? next(256) : 0, toRight = next(4) ? next(256) : 0;
+        Voice& v = start(sample, pos, step, toLeft, toRight, c % 3 == 0);
+        ReferenceVoice r{&sample.record, int64_t(pos), int64_t(step), false, true};
+        r.left = v.currentLeft;
+        r.right = v.currentRight;
+        for (int run = 0; run < 24 && r.playing; ++run) {
+            if (next(3) == 0) (next(2) ? toLeft : toRight) = next(256);
+            else if (next(4) == 0) toLeft = next(256), toRight = next(256);
+            v.targetLeft = toLeft;
+            v.targetRight = toRight;
+            const uint32_t frames = runs[next(12)];
+            std::vector<double> expected(2 * frames, 0.0);
+            r.slack.clear();
+            r.mix(toLeft, toRight, expected.data(), frames);
+            const std::vector<float> out = mix(frames);
+            for (uint32_t i = 0; i < 2 * frames; ++i)
+                ASSERT_NEAR(out[i], expected[i], i / 2 < r.slack.size() ? r.slack[i / 2] : 0.0)
+                    << "case " << c << " run " << run << " frame " << i / 2;
+            ASSERT_EQ(v.sample != nullptr, r.playing) << "case " << c;
         }
     }
 }
@@ -254,26 +304,6 @@ TEST_F(MixerTest, SilentVoicesAddNothingButMoveExactlyLikeAudibleOnes)
         const bool inside = i >= 4 && i < 10 && i % 2 == 0;
         EXPECT_EQ(buffer[i], inside ? 1001.0f : 1.0f) << i;
     }
-}
-
-TEST_F(MixerTest, SplittingASpanChangesNothingWithoutARamp)
-{
-    // Long runs take the four-frame path, single frames the plain one: the
-    // results must be the same to the bit.
-    TestSample sample(ramp(3000), LoopPingPong, 1000, 1500, 14990);
-    Voice& v = start(sample, 7 * One + 12345, 2 * One + 0x9E3779B9u, 77, 201);
-    std::vector<float> whole = mix(2000);
-    const uint64_t endPos = position(v);
-    const uint32_t endBackward = v.backward;
-
-    start(sample, 7 * One + 12345, 2 * One + 0x9E3779B9u, 77, 201);
-    v.backward = 0;
-    std::vector<float> pieces(whole.size(), 0.0f);
-    for (size_t k = 0; k < 2000; k += 1 + k % 3)
-        mixVoices(pieces.data() + 2 * k, pieces.data() + 2 * std::min<size_t>(k + 1 + k % 3, 2000));
-    EXPECT_EQ(pieces, whole);
-    EXPECT_EQ(position(v), endPos);
-    EXPECT_EQ(v.backward, endBackward);
 }
 
 // Loop points, positions and steps no well-formed song produces: the voice
