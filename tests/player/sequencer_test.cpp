@@ -181,6 +181,12 @@ TEST(VibratoStep, DepthAndWaveformsOfVibratoAndTremolo) {
     }
 }
 
+TEST(MultiRetriggerStep, VolumeChangeOfEveryX) {
+    const int32_t from40[16] = {40, 39, 38, 36, 32, 24, 25, 20, 40, 41, 42, 44, 48, 56, 60, 80};
+    for (int x = 0; x < 16; ++x)
+        EXPECT_EQ(retrigVolumeTable[x](40), from40[x]) << x;
+}
+
 TEST(TremorStep, SoundsOnPlusOneTicksThenSilentOffPlusOne) {
     ChannelState ch = {};
     ch.tremorOn = 1;

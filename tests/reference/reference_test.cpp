@@ -285,10 +285,6 @@ const ReferenceCase cases[] = {
     {"tone_portamento_direction", 12,   // arrives going down, a plain note below the target, then a slide back up
      {{0, N(61, 1)}, {1, C(49, 0, 0, 0x3, 0x20)}, {2, E(0x3, 0x00), 3}, {4, N(44, 1)}, {6, E(0x3, 0x02)},
       {7, E(0x3, 0x00), 9}, {10, N(97)}}},
-    {"multi_retrigger_volumes", 12,   // R7y halves, RBy adds 8, RCy adds 16 at each restart
-     {{0, C(61, 2, 0x50, 0x1B, 0x72)}, {1, E(0x1B, 0x00)}, {3, C(61, 2, 0x14, 0x1B, 0xB2)}, {4, E(0x1B, 0x00)},
-      {6, C(61, 2, 0x12, 0x1B, 0xC3)}, {7, E(0x1B, 0x00)}, {9, N(97)}},
-     [](XmModule& m) { m.addInstrument(pluck(1500)); }},
     {"multi_retrigger_released_fade", 12,   // without an instrument number the fade-out runs on through the restarts
      {{0, N(61, 1)}, {1, N(97)}, {2, E(0x1B, 0x01), 5}, {6, C(61, 1, 0, 0x0, 0x00)}, {7, N(97)},
       {8, C(0, 1, 0, 0x1B, 0x02), 10}},
