@@ -85,6 +85,7 @@ struct ModuleRecord {
     // Output and sequencer state (owned by the renderer and the sequencer).
     int32_t tickFramesLeft;
     int32_t globalVolume;
+    int32_t globalVolumeHeard;       // the global volume the voices have, from the tick after a change
     int32_t tick;
     int32_t speed;
     int32_t orderPos;

@@ -307,7 +307,7 @@ const SampleRecord* lookupSample(const ChannelState* ch, const InstrumentRecord*
 void pushVolume(const ChannelState* ch, Voice* v) {
     const int32_t fade = ch->keyOff ? ch->fadeVolume : FadeStart;
     const double product = double(ch->volume + ch->volumeDelta) * ch->envVolume * fade *
-                           song.globalVolume * 255.0 / 34359738368.0;
+                           song.globalVolumeHeard * 255.0 / 34359738368.0;
     // Kept within the voice gain range even for envelope values the loader
     // let through above 64.
     // Rounded half away from zero, without the C library's lround: x - trunc(x)
@@ -628,7 +628,15 @@ void sequencerTick() {
     tickStrikes.count = 0;
     song.cameBack = false;
     song.playedTick = song.tick;
-    const int32_t globalVolume = song.globalVolume;
+    // A global volume change is heard on every channel from the tick after
+    // it, also on the one that made it: the classic tracker's recordings
+    // hear it so.
+    if (song.globalVolume != song.globalVolumeHeard) {
+        song.globalVolumeHeard = song.globalVolume;
+        for (int32_t c = 0; c < channelsInUse(); ++c)
+            if (channels[c].voice)
+                pushVolume(&channels[c], channels[c].voice);
+    }
     if (song.tick == 0) {
         if (song.pendingOrder >= 0)
             song.orderPos = song.pendingOrder;
@@ -674,13 +682,6 @@ void sequencerTick() {
         }
     } else {
         processTick();
-    }
-    // A global volume change reaches every channel in the tick it happens,
-    // also those its row had already passed.
-    if (song.globalVolume != globalVolume) {
-        for (int32_t c = 0; c < channelsInUse(); ++c)
-            if (channels[c].voice)
-                pushVolume(&channels[c], channels[c].voice);
     }
     song.tick += 1;
     if (song.tick >= song.speed + song.patternDelayTicks) {

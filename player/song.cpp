@@ -160,6 +160,7 @@ void resetSongState() {
     }
     song.speed = song.defaultSpeed;
     song.globalVolume = 64;
+    song.globalVolumeHeard = 64;
     song.globalVolSlideMem = 0;   // H00 before any H slides by nothing
     song.tickFramesLeft = 0;
     song.tick = 0;

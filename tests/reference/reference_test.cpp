@@ -28,7 +28,10 @@ bool haveOpenmpt() { return std::system("openmpt123 --version >/dev/null 2>&1") 
 
 // The module at path rendered by xmtool, then by the reference renderer
 // (linear interpolation, 44,100 Hz 16-bit), for the given seconds or the song once.
-std::pair<std::vector<int16_t>, std::vector<int16_t>> renderBoth(const std::string& path, double seconds) {
+std::pair<std::vector<int16_t>, std::vector<int16_t>> renderBoth(const std::string& path, double seconds,
+                                                                  std::string outside = "") {
+    if (outside.empty())
+        outside = path;
     char limit[64] = "";
     if (seconds > 0)
         std::snprintf(limit, sizeof limit, " --seconds %g", seconds);
@@ -37,9 +40,9 @@ std::pair<std::vector<int16_t>, std::vector<int16_t>> renderBoth(const std::stri
     if (seconds > 0)
         std::snprintf(limit, sizeof limit, " --end-time %g", seconds);
     const std::string reference = "openmpt123 --quiet --force --render --samplerate 44100 --channels 2 --no-float "
-                                  "--filter 2" + std::string(limit) + " --output-type wav " + path + " >/dev/null 2>&1";
+                                  "--filter 2" + std::string(limit) + " --output-type wav " + outside + " >/dev/null 2>&1";
     EXPECT_EQ(std::system(reference.c_str()), 0) << reference;
-    return {audio::readWav(path + ".ours.wav"), audio::readWav(path + ".wav")};
+    return {audio::readWav(path + ".ours.wav"), audio::readWav(outside + ".wav")};
 }
 
 // One instrument: a looped 32-frame sine.
@@ -66,6 +69,11 @@ struct ReferenceCase {
     std::vector<At> cells;    // of a two-channel song playing a looped sine
     std::function<void(XmModule&)> setUp = {};
     bool comparePitchTrack = true;   // the pitch of every sounding tick too
+    // Where the classic tracker's recordings and the outside renderer part
+    // ways: the module as the outside renderer must be given to sound as the
+    // recordings do.
+    std::function<void(XmModule&)> outsideAsHeard = {};
+    double loudness = 0.97;   // the least correlation of the loudness per tick
 };
 
 XmCell N(uint8_t note, uint8_t instrument = 0, uint8_t volume = 0) { return xmNote(note, instrument, volume); }
@@ -109,10 +117,9 @@ const ReferenceCase cases[] = {
      {{0, N(49, 1)}, {2, C(61, 0, 0xF4, 0, 0)}, {3, V(0xF0)}, {6, C(54, 2, 0xF2, 0, 0)}, {7, E(0x3, 0x00), 9},
       {10, N(97)}},
      addFifth},
-    {"volume_slides", 22,   // down 3, up 2; the column's slides and fine slides, fine up 8, global down
+    {"volume_slides", 16,   // down 3, up 2; the column's slides and fine slides, fine up 8
      {{0, C(61, 1, 0, 0xA, 0x03)}, {1, E(0xA, 0x00), 3}, {4, E(0xA, 0x20), 7}, {8, V(0x65)}, {9, V(0x83)},
-      {10, C(0, 0, 0x94, 0xE, 0xA8)}, {11, V(0x73)}, {12, C(0, 0, 0x40, 0x11, 0x04)}, {13, E(0x11, 0x00), 17},
-      {18, E(0x10, 0x40)}, {19, E(0xC, 0x10)}}},
+      {10, C(0, 0, 0x94, 0xE, 0xA8)}, {11, V(0x73)}, {13, E(0xC, 0x10)}}},
     {"envelopes", 28,
      {{0, N(61, 1)}, {8, N(97)}, {16, N(56, 1)}, {18, N(97)}},
      [](XmModule& m) {
@@ -252,7 +259,24 @@ const ReferenceCase cases[] = {
      [](XmModule& m) { m.flags = 0; }},
     {"tempo_and_global_volume", 14,   // 80 BPM, 200 BPM, global volume above 64 is full
      {{0, C(61, 1, 0, 0xF, 0x50)}, {2, E(0x10, 0x20)}, {4, E(0xF, 0xC8)}, {5, E(0x10, 0x50)}, {7, E(0x11, 0x08)},
-      {8, E(0x11, 0x00)}, {9, E(0x11, 0x90)}, {10, E(0xF, 0x7D)}, {12, N(97)}}},
+      {8, E(0x11, 0x00)}, {9, E(0x11, 0x90)}, {10, E(0xF, 0x7D)}, {12, N(97)}},
+     {}, true, {}, 0.95},   // each global volume heard a tick after the outside renderer hears it
+    {"global_volume_heard_a_tick_later", 24,   // on every channel, also the one that sets it
+     {{0, N(61, 1)}, {0, N(56, 2), -1, 1}, {2, E(0x10, 0x10), -1, 1}, {4, E(0x10, 0x40), -1, 1}, {5, E(0x10, 0x00)},
+      {7, E(0x10, 0x30), -1, 1}, {9, E(0x10, 0x40)}, {12, E(0x10, 0x08), -1, 1}, {13, E(0x10, 0x40), -1, 1},
+      {16, E(0x10, 0x20)}, {20, E(0x10, 0x40), -1, 1}},
+     [](XmModule& m) {
+         addFifth(m);
+         m.speed = 1;
+     },
+     true,
+     [](XmModule& m) {   // at speed 1 a tick later is a row later
+         XmPattern& p = m.patterns[0];
+         for (uint32_t row = p.rows - 1; row > 0; --row)
+             for (uint32_t c = 0; c < 2; ++c)
+                 if (p.at(row - 1, c).effect == 0x10)
+                     std::swap(p.at(row, c), p.at(row - 1, c));
+     }},
     {"volume_slide_memories", 12,   // A, 5 and 6 share one memory; EA and EB each keep their own
      {{0, C(61, 1, 0x50, 0xA, 0x02)}, {1, E(0x6, 0x00)}, {2, E(0x5, 0x00)}, {3, E(0xA, 0x10)}, {4, E(0x6, 0x00)},
       {5, E(0xE, 0xA3)}, {6, E(0xE, 0xA0)}, {7, E(0xE, 0xB2)}, {8, E(0xE, 0xA0)}, {9, E(0xE, 0xB0)}, {10, N(97)}}},
@@ -319,9 +343,12 @@ TEST_P(Reference, LoudnessAndPitchAgreeWithTheOutsideRendererTickByTick) {
     const double seconds = c.rows * (m.speed * 0.02);
     char dir[] = "/tmp/xm_reference_XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string path = std::string(dir) + "/" + c.name + ".xm";
+    const std::string path = std::string(dir) + "/" + c.name + ".xm", outside = path + ".outside.xm";
     ASSERT_TRUE(writeXmFile(path, m));
-    const auto [oursStereo, referenceStereo] = renderBoth(path, seconds);
+    if (c.outsideAsHeard)
+        c.outsideAsHeard(m);
+    ASSERT_TRUE(writeXmFile(outside, m));
+    const auto [oursStereo, referenceStereo] = renderBoth(path, seconds, outside);
     std::system(("rm -rf " + std::string(dir)).c_str());
     // The mix (left plus right over two), then each side on its own, so
     // panning is compared too.
@@ -355,7 +382,7 @@ TEST_P(Reference, LoudnessAndPitchAgreeWithTheOutsideRendererTickByTick) {
     double r[3];
     for (size_t k = 0; k < 3; ++k) {
         r[k] = audio::correlation(level[k], levelRef[k]);
-        EXPECT_GE(r[k], 0.97) << c.name << " " << (k ? k == 1 ? "left" : "right" : "");
+        EXPECT_GE(r[k], c.loudness) << c.name << " " << (k ? k == 1 ? "left" : "right" : "");
     }
     std::printf("%-32s loudness r %.3f (left %.3f, right %.3f), pitch: %zu of %zu ticks agree\n",
                 c.name.c_str(), r[0], r[1], r[2], agreeing, voiced);
