@@ -35,7 +35,9 @@ namespace introplayer {
 
 ModuleRecord song;
 char songTitle[21];
-const SampleRecord emptySample = {};
+// What a channel that has played nothing takes an instrument number alone
+// from, as the classic tracker does: volume 0, centred.
+const SampleRecord emptySample = {0, 0, 0, 0, 0, 0, 128, 0, 0, 0, nullptr};
 uint8_t moduleHeader[ModuleHeaderSize];
 char moduleLoadError[160];
 bool songLoaded;

@@ -198,11 +198,10 @@ const SampleRecord* takeCell(ChannelState* ch, const NoteCell* cell, bool delaye
     const bool waitsFromKeyOff = ch->pendingInstrument && ch->keyOff;
     // A note without a number of its own that takes a waiting number of
     // another instrument goes on with that instrument's envelopes from where
-    // the channel's stand. The channel's very first instrument also sets the
-    // volume and panning from its sample.
+    // the channel's stand; the volume and panning stay, also on a channel
+    // that had played nothing before.
     const bool takesOther = hasNote && !tonePorta && !cell->instrument && ch->pendingInstrument &&
                             ch->pendingInstrument != ch->instrumentIndex + 1;
-    const bool firstInstrument = takesOther && ch->instrumentIndex == NoInstrument;
     if (hasNote && !tonePorta) {
         // A number left waiting by a key-off ends the release. The envelopes
         // go on from where they are; the fade-out stops unheard where it is,
@@ -218,9 +217,7 @@ const SampleRecord* takeCell(ChannelState* ch, const NoteCell* cell, bool delaye
     const SampleRecord* sample = lookupSample(ch, ins);
     if (hasNote)
         decodeNote(ch, cell, sample, tonePorta);
-    if (firstInstrument)
-        resetChannelForSample(ch, sample);
-    else if (takesOther)
+    if (takesOther)
         seatEnvelopes(ch, *ins);
     // Only a note beside a tone portamento sets where it slides to, and only
     // while the voice sounds something to slide from.
@@ -241,10 +238,6 @@ const SampleRecord* takeCell(ChannelState* ch, const NoteCell* cell, bool delaye
         ch->tremorPos = 0;
         ch->tremorMute = 0;
         ch->updateFlags |= UpdateVolume | UpdatePanning;
-    } else if (cell->instrument && ch->instrumentIndex == NoInstrument) {
-        // Nothing played yet: the number's own sample gives the volume.
-        const InstrumentRecord* own;
-        resetChannelForSample(ch, sampleFor(static_cast<uint8_t>(cell->instrument - 1), ch->noteIndex, &own));
     } else if (cell->instrument) {
         resetChannelForSample(ch, sample);
     }

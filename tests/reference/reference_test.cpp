@@ -179,6 +179,11 @@ const ReferenceCase cases[] = {
     {"instrument_without_note", 12,   // the playing sample goes on; the next note takes the number
      {{0, N(61, 1, 0x20)}, {2, N(0, 2)}, {4, N(56)}, {6, N(0, 1, 0x30)}, {8, N(61)}, {10, N(97)}},
      addFifth},
+    {"instrument_alone_on_a_fresh_channel", 10,   // takes the volume of nothing played: 0, until a volume is set
+     {{0, N(0, 1)}, {2, N(61)}, {4, V(0x40)}, {6, N(56)}, {8, N(97)}},
+     {},
+     true,
+     [](XmModule& m) { m.patterns[0].at(2, 0).volumeColumn = 0x10; }},
     {"sample_offset_beside_portamento", 12,   // ignored there and not remembered; without a note only remembered
      {{0, C(61, 2, 0, 0x9, 0x08)}, {2, C(63, 0, 0xF8, 0x9, 0x18)}, {4, C(61, 2, 0, 0x9, 0x00)},
       {6, E(0x9, 0x14)}, {8, C(61, 2, 0, 0x9, 0x00)}, {10, C(61, 2, 0, 0x9, 0x20)}},
