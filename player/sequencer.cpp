@@ -183,8 +183,10 @@ const SampleRecord* takeCell(ChannelState* ch, const NoteCell* cell, bool delaye
         return sample;
     }
     // Before its first instrument a channel takes a portamento's note as a
-    // plain one (the portamento effect keeps it from sounding).
-    const bool tonePorta = tonePortaCell(cell) && ch->instrumentIndex != NoInstrument;
+    // plain one (the portamento effect keeps it from sounding). So is a
+    // delayed note beside the volume column's portamento, whose target and
+    // speed stay: the slide then goes on towards the old note.
+    const bool tonePorta = !delayed && tonePortaCell(cell) && ch->instrumentIndex != NoInstrument;
     const bool hasNote = cell->note >= 1 && cell->note <= 96;
     // An instrument number waits for the next note; until then the playing
     // sample goes on and the number only resets the channel from it. A note
@@ -254,7 +256,7 @@ const SampleRecord* takeCell(ChannelState* ch, const NoteCell* cell, bool delaye
         // instrument number.
         restartEnvelopes(ch, sample);
     }
-    volumeColumnRow(ch, cell->volumeColumn);
+    volumeColumnRow(ch, delayed && (cell->volumeColumn >> 4) == 0xF ? 0 : cell->volumeColumn);
     return sample;
 }
 

@@ -195,6 +195,12 @@ const ReferenceCase cases[] = {
          m.instruments[0].volumeEnvelope = {{{0, 64}, {6, 16}, {12, 48}}, 0, 0, 0, EnvelopeOn, {}};
          m.instruments[0].fadeout = 800;
      }},
+    {"delayed_note_beside_volume_column_portamento", 10,   // plays at its tick; the slide goes on to the old note
+     {{0, N(61, 1)}, {1, C(49, 0, 0xF2, 0, 0)}, {2, V(0xF0)}, {3, C(68, 0, 0xFF, 0xE, 0xD5)}, {4, V(0xF0), 6},
+      {8, N(97)}},
+     {},
+     true,
+     [](XmModule& m) { m.patterns[0].at(3, 0).volumeColumn = 0; }},
     {"key_off_effect", 9,   // Kxx releases at tick xx (before its envelope step), never at or past the speed,
                             // nor beside an instrument
      {{0, C(61, 1, 0, 0x14, 0x03)}, {1, C(61, 1, 0, 0x14, 0x02)}, {2, C(56, 1, 0, 0x14, 0x06)},
