@@ -83,8 +83,11 @@ void rowPortaDown(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const Instrumen
 }
 
 void rowTonePorta(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
-                  const SampleRecord*, ModuleRecord*, RowContext*) {
-    if (p)
+                  const SampleRecord*, ModuleRecord*, RowContext* context) {
+    // Beside the volume column's Fy (y above 0) the column's speed wins, as
+    // if read after the effect; both then slide on every tick.
+    const uint8_t column = context->cell->volumeColumn;
+    if (p && !((column >> 4) == 0xF && (column & 15)))
         ch->portaSpeed = p;
     ch->updateFlags &= static_cast<uint8_t>(~(UpdatePitch | StartSample));
 }

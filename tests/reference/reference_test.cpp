@@ -113,6 +113,16 @@ const ReferenceCase cases[] = {
     {"portamento", 24,   // up, down, then a tone portamento up an octave, then nothing left to slide
      {{0, N(61, 1)}, {2, E(0x1, 0x08)}, {3, E(0x1, 0x00)}, {6, E(0x2, 0x10)}, {7, E(0x2, 0x00)}, {10, N(97)},
       {12, N(49, 1)}, {14, C(61, 0, 0, 0x3, 0x20)}, {15, E(0x3, 0x00), 19}, {20, V(0xF2)}, {22, N(97)}}},
+    {"portamento_in_both_columns", 10,   // the volume column's speed wins over 3xx's, and both slide each tick
+     {{0, N(49, 1)}, {1, C(61, 0, 0xF1, 0x3, 0x01)}, {2, E(0x3, 0x00)}, {3, C(49, 0, 0xF2, 0x3, 0x04)},
+      {4, E(0x3, 0x00)}, {5, C(56, 0, 0xF0, 0x3, 0x08)}, {6, E(0x3, 0x00)}, {8, N(97)}},
+     {},
+     true,
+     [](XmModule& m) {   // one slide at the speed of both
+         const uint8_t speeds[] = {0x20, 0x10, 0x40, 0x20, 0x10, 0x08};
+         for (int row = 1; row <= 6; ++row)
+             m.patterns[0].at(row, 0).volumeColumn = 0, m.patterns[0].at(row, 0).effectParam = speeds[row - 1];
+     }},
     {"volume_column_portamento", 12,   // slides to the note; an instrument number only resets the volume
      {{0, N(49, 1)}, {2, C(61, 0, 0xF4, 0, 0)}, {3, V(0xF0)}, {6, C(54, 2, 0xF2, 0, 0)}, {7, E(0x3, 0x00), 9},
       {10, N(97)}},
