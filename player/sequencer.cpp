@@ -129,9 +129,12 @@ void decodeNote(ChannelState* ch, const NoteCell* cell, const SampleRecord* samp
         return;
     const int32_t realNote = sum - 1;
     // E5x sets the finetune of the note in its own cell only, as (x - 8) x 16;
-    // the sample keeps its own for every other note.
+    // the sample keeps its own for every other note. A portamento slides to
+    // its note in the finetune of the note that sounds.
     const bool setFinetune = !tonePorta && cell->effect == 0xE && (cell->effectParam >> 4) == 5;
-    const int32_t finetune = setFinetune ? ((cell->effectParam & 15) - 8) * 16 : sample->finetune;
+    const int32_t finetune = setFinetune ? ((cell->effectParam & 15) - 8) * 16
+                             : tonePorta  ? ch->noteFinetune
+                                          : sample->finetune;
     ch->realNote = static_cast<uint8_t>(realNote);
     ch->noteFinetune = static_cast<int8_t>(finetune);
     if (linearPeriods())

@@ -224,6 +224,9 @@ const ReferenceCase cases[] = {
          m.orders = {0, 0};
          m.patterns[0].rows = 8;
      }},
+    {"portamento_in_the_sounding_finetune", 12,   // the target takes the finetune E5x gave the note that sounds
+     {{0, C(61, 1, 0, 0xE, 0x5F)}, {2, N(0, 1)}, {3, C(61, 0, 0, 0x3, 0x10)}, {4, E(0x3, 0x00)},
+      {6, C(56, 1, 0, 0xE, 0x51)}, {7, C(61, 0, 0, 0x3, 0x08)}, {8, E(0x3, 0x00), 9}, {10, N(97)}}},
     {"many_samples", 8,   // an instrument's samples past the sixteenth are skipped
      {{0, N(37, 1)}, {2, N(61, 1)}, {4, N(49, 2)}, {6, N(97)}},
      [](XmModule& m) {
