@@ -620,7 +620,9 @@ const RetrigVolumeRule retrigVolumeTable[16] = {
 
 bool volumeColumnSet(ChannelState* ch, uint8_t v) {
     if (v >= 0x10 && v <= 0x50) {
+        // A volume set brings a note a tremor left silent back at once.
         ch->volume = v - 16;
+        ch->tremorMute = 0;
         return true;
     }
     if ((v >> 4) == 0xC) {
