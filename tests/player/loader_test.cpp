@@ -438,6 +438,7 @@ TEST(Damage, WhatTheFileCannotHoldOrTheHeapCannotGiveIsRefused) {
     EXPECT_EQ(song.patternSlotCount + song.instrumentCount, 0);
     setPlayerHeapLimit(0);
     EXPECT_TRUE(loadXmBytes(rich)) << moduleLoadError;
+    EXPECT_STREQ(moduleLoadError, "");   // no error left over from the refusal
 }
 
 }  // namespace

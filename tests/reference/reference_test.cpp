@@ -110,8 +110,9 @@ const ReferenceCase cases[] = {
     {"vibrato", 30,
      {{0, C(61, 1, 0, 0x4, 0x48)}, {1, E(0x4, 0x00), 15}, {16, N(97)},
       {20, C(56, 1, 0x20, 0x4, 0x2C)}, {21, E(0x4, 0x00), 27}}},
-    {"portamento", 24,   // up, down, then a tone portamento up an octave, then nothing left to slide
-     {{0, N(61, 1)}, {2, E(0x1, 0x08)}, {3, E(0x1, 0x00)}, {6, E(0x2, 0x10)}, {7, E(0x2, 0x00)}, {10, N(97)},
+    {"portamento", 24,   // 3xx with nothing to slide to; up, down; a tone portamento up an octave, then no more
+     {{0, N(61, 1)}, {1, E(0x3, 0x10)}, {2, E(0x1, 0x08)}, {3, E(0x1, 0x00)}, {6, E(0x2, 0x10)}, {7, E(0x2, 0x00)},
+      {10, N(97)},
       {12, N(49, 1)}, {14, C(61, 0, 0, 0x3, 0x20)}, {15, E(0x3, 0x00), 19}, {20, V(0xF2)}, {22, N(97)}}},
     {"portamento_in_both_columns", 10,   // the volume column's speed wins over 3xx's, and both slide each tick
      {{0, N(49, 1)}, {1, C(61, 0, 0xF1, 0x3, 0x01)}, {2, E(0x3, 0x00)}, {3, C(49, 0, 0xF2, 0x3, 0x04)},
@@ -129,7 +130,7 @@ const ReferenceCase cases[] = {
      addFifth},
     {"volume_slides", 16,   // down 3, up 2; the column's slides and fine slides, fine up 8
      {{0, C(61, 1, 0, 0xA, 0x03)}, {1, E(0xA, 0x00), 3}, {4, E(0xA, 0x20), 7}, {8, V(0x65)}, {9, V(0x83)},
-      {10, C(0, 0, 0x94, 0xE, 0xA8)}, {11, V(0x73)}, {13, E(0xC, 0x10)}}},
+      {10, C(0, 0, 0x94, 0xE, 0xA8)}, {11, V(0x73)}, {12, V(0x10)}, {13, V(0x9F), 14}, {15, V(0x8F)}}},
     {"envelopes", 28,
      {{0, N(61, 1)}, {8, N(97)}, {16, N(56, 1)}, {18, N(97)}},
      [](XmModule& m) {
@@ -172,7 +173,7 @@ const ReferenceCase cases[] = {
     {"tremolo", 14,   // the level carries over from row to row
      {{0, C(61, 1, 0x30, 0x7, 0x48)}, {1, E(0x7, 0x00), 7}, {8, E(0xA, 0x01)}, {10, C(0, 0, 0x20, 0x7, 0x00)},
       {12, N(97)}}},
-    {"tremor", 14,   // on the ticks after a row's first, across rows; silence holds until a volume or an instrument number
+    {"tremor", 14,   // on the ticks after a row's first, across rows; silent until a volume or an instrument number
      {{0, C(61, 1, 0, 0x1D, 0x12)}, {1, E(0x1D, 0x00)}, {2, E(0x1D, 0x31)}, {4, N(61)}, {5, E(0x1D, 0x04)},
       {7, N(0, 1)}, {8, E(0x1D, 0x02), 9}, {10, E(0xE, 0x93)}, {11, N(97, 1)}, {12, E(0x1D, 0x00)}}},
     {"tremor_silence_ended_by_a_volume", 8,   // the volume column's volume brings the note back at once
@@ -183,14 +184,26 @@ const ReferenceCase cases[] = {
     {"multi_retrigger", 12,   // a counter over all ticks of R rows, tick 0 included
      {{0, C(61, 2, 0, 0x1B, 0x04)}, {1, E(0x1B, 0x04)}, {2, C(0, 0, 0x40, 0x1B, 0x04)}, {3, E(0x1B, 0x04)},
       {4, C(61, 0, 0, 0x1B, 0x04)}, {5, C(61, 2, 0, 0x1B, 0x04)}, {6, E(0x1B, 0x63)}, {7, E(0x1B, 0x00)},
-      {8, E(0x1B, 0x50)}, {9, C(0, 0, 0x30, 0x1B, 0xE2)}, {10, N(97)}},
-     [](XmModule& m) { m.addInstrument(pluck(1500)); }},
+      {8, C(0, 3, 0, 0x1B, 0x50)}, {9, C(0, 0, 0x30, 0x1B, 0xE2)}, {10, N(56)}, {11, N(97)}},
+     [](XmModule& m) {   // the number waiting at a restart is dropped: the next note keeps the pluck
+         m.addInstrument(pluck(1500));
+         addFifth(m);
+     }},
     {"multi_retrigger_released", 10,   // beside an instrument number each restart starts the fade-out again
      {{0, N(49, 1)}, {2, C(97, 1, 0, 0x1B, 0x03)}, {4, C(97, 1, 0, 0x1B, 0x00)}, {5, E(0x1B, 0x00)}, {7, N(0, 1)}},
      [](XmModule& m) {
          m.instruments[0].fadeout = 2000;
          m.instruments[0].volumeEnvelope = {{{0, 64}, {60, 0}}, 0, 0, 0, EnvelopeOn, {}};
      }},
+    {"ping_pong_sample_from_its_start", 8,   // silence, then the loop: a note never starts going backward
+     {{0, N(49, 2)}, {2, N(49, 2)}, {6, N(97)}},
+     [](XmModule& m) {
+         std::vector<int32_t> v(3000, 0);
+         for (int k = 0; k < 32; ++k)
+             v.push_back(int32_t(std::lround(90 * std::sin(M_PI * k / 32))));
+         m.addInstrument(xmSample8(v).loop(3000, 32, 2));
+     },
+     false},
     {"instrument_without_note", 12,   // the playing sample goes on; the next note takes the number
      {{0, N(61, 1, 0x20)}, {2, N(0, 2)}, {4, N(56)}, {6, N(0, 1, 0x30)}, {8, N(61)}, {10, N(97)}},
      addFifth},
