@@ -180,42 +180,6 @@ TEST_F(MixerTest, EveryPathAgreesWithThePlainReferenceMixer)
     }
 }
 
-TEST_F(MixerTest, PingPongReflectsAtBothEndsOfTheLoop)
-{
-    struct Case {
-        const char* what;
-        uint32_t length, loopStart, loopLength;
-        uint64_t pos, step;
-        uint32_t backward;
-        std::vector<std::pair<uint64_t, uint32_t>> after;   // position and direction after each frame
-    };
-    const uint64_t e = 1;   // 2^-32
-    const Case cases[] = {
-        {"forward to 200.25 turns back just below 199.75", 200, 100, 100, 199 * One + One / 4, One, 0,
-         {{199 * One + 3 * One / 4 - e, 1}}},
-        {"backward to 99.5 turns forward just below 100.5", 200, 100, 100, 100 * One + One / 2, One, 1,
-         {{100 * One + One / 2 - e, 0}}},
-        // A step of 9.5 crosses the loop 10..14 twice or more per frame:
-        // 19.5 -> 8.5 - e -> 11.5; 21.0 -> 7.0 - e -> 13.0; 22.5 -> 5.5 - e -> 14.5 -> 13.5 - e.
-        {"step longer than the loop folds back inside", 20, 10, 4, 10 * One, 9 * One + One / 2, 0,
-         {{11 * One + One / 2, 0}, {13 * One, 0}, {13 * One + One / 2 - e, 1}}},
-        // From zero the reflection never lands below -1; exactly at 0 it lands
-        // 2^-32 below and reads the zero slot with a weight of at most 2^-31.
-        {"backward from 0.5 at a loop from zero", 8, 0, 8, One / 2, One, 1, {{One / 2 - e, 0}}},
-        {"backward from exactly 0", 8, 0, 8, 0, One, 1, {{One - e, 0}}},
-    };
-    for (const Case& c : cases) {
-        TestSample sample(constant(c.length, 800), LoopPingPong, c.loopStart, c.loopLength, 800);
-        Voice& v = start(sample, c.pos, c.step, 255, 255);
-        v.backward = c.backward;
-        for (size_t k = 0; k < c.after.size(); ++k) {
-            EXPECT_FLOAT_EQ(mix(1)[0], 800.0f) << c.what << " frame " << k;
-            EXPECT_EQ(position(v), c.after[k].first) << c.what << " frame " << k;
-            EXPECT_EQ(v.backward, c.after[k].second) << c.what << " frame " << k;
-        }
-    }
-}
-
 TEST_F(MixerTest, VoicesWithoutALoopStopAfterTheirLastFrame)
 {
     struct Case {
