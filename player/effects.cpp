@@ -387,9 +387,15 @@ void tickArpeggio(ChannelState* ch, const NoteCell* cell, const InstrumentRecord
     const int32_t count = speed - module->tick % speed;
     const int32_t r = count < 16 ? count % 3 : count == 16 ? 0 : 2;
     const int32_t n = r == 0 ? 0 : r == 1 ? (p >> 4) : (p & 15);
-    if (linearPeriods(module)) {
-        ch->periodDelta = -64 * n;
-    } else if (r != 0) {
+    if (r == 0) {
+        if (linearPeriods(module))
+            ch->periodDelta = 0;
+    } else if (linearPeriods(module)) {
+        // From the note nearest a slid period, as the glissando hears it; the
+        // arpeggio's notes reach no higher than period 1540 and stay there.
+        const int32_t period = glissandoPeriod(ch) - 64 * n;
+        ch->periodDelta = (period < 1540 ? 1540 : period) - ch->period;
+    } else {
         // Amiga periods: from the note nearest the period as it stands (a
         // slid pitch snaps to it, also for a step of 0).
         const int32_t note = nearestAmigaNote(ch->period, sample->finetune);

@@ -122,27 +122,31 @@ const SampleRecord* sampleFor(uint8_t instrumentIndex, uint8_t noteIndex,
 }
 
 void decodeNote(ChannelState* ch, const NoteCell* cell, const SampleRecord* sample, bool tonePorta) {
-    // Note plus relative note wraps in 8 bits. A sum outside the ten octaves
-    // (0, or 120 and above) is not played: what sounds goes on.
+    // Note plus relative note wraps in 8 bits. A sum of 120 and above is not
+    // played: what sounds goes on. A sum of 0 starts the sample again at the
+    // pitch the channel has.
     const int32_t sum = (cell->note + sample->relativeNote) & 255;
-    if (sum == 0 || sum >= 120)
+    if (sum >= 120)
         return;
-    const int32_t realNote = sum - 1;
-    // E5x sets the finetune of the note in its own cell only, as (x - 8) x 16;
-    // the sample keeps its own for every other note. A portamento slides to
-    // its note in the finetune of the note that sounds.
-    const bool setFinetune = !tonePorta && cell->effect == 0xE && (cell->effectParam >> 4) == 5;
-    const int32_t finetune = setFinetune ? ((cell->effectParam & 15) - 8) * 16
-                             : tonePorta  ? ch->noteFinetune
-                                          : sample->finetune;
-    ch->realNote = static_cast<uint8_t>(realNote);
-    ch->noteFinetune = static_cast<int8_t>(finetune);
-    if (linearPeriods())
-        ch->notePeriod = 7680 - 64 * realNote - finetune / 2;
-    else
-        ch->notePeriod = amigaPeriod(realNote, finetune);
+    if (sum > 0) {
+        const int32_t realNote = sum - 1;
+        // E5x sets the finetune of the note in its own cell only, as (x - 8) x 16;
+        // the sample keeps its own for every other note. A portamento slides to
+        // its note in the finetune of the note that sounds.
+        const bool setFinetune = !tonePorta && cell->effect == 0xE && (cell->effectParam >> 4) == 5;
+        const int32_t finetune = setFinetune ? ((cell->effectParam & 15) - 8) * 16
+                                 : tonePorta  ? ch->noteFinetune
+                                              : sample->finetune;
+        ch->realNote = static_cast<uint8_t>(realNote);
+        ch->noteFinetune = static_cast<int8_t>(finetune);
+        if (linearPeriods())
+            ch->notePeriod = 7680 - 64 * realNote - finetune / 2;
+        else
+            ch->notePeriod = amigaPeriod(realNote, finetune);
+    }
     if (!tonePorta) {
-        ch->period = ch->notePeriod;
+        if (sum > 0)
+            ch->period = ch->notePeriod;
         // A new note starts its vibrato and tremolo from the top of the wave,
         // unless E4x / E7x asked to keep the position.
         if (!(ch->waveControl & 0x04))

@@ -128,7 +128,7 @@ TEST_F(SongTest, MissingInstrumentsPlaySilence) {
 TEST_F(SongTest, NoteDecodingWithTheRelativeNoteInsideTenOctaves) {
     const struct { int8_t relative; int8_t finetune; uint8_t note; uint8_t realNote; int32_t period; } cases[] = {
         {0, 0, 49, 48, 4608},
-        {-1, 0, 1, 0, 0},                    // sum 0: not played
+        {-1, 0, 1, 0, 0},                    // sum 0: no pitch of its own
         {30, 0, 90, 0, 0},                   // 120: past the highest
         {29, 0, 90, 118, 7680 - 64 * 118},
         {12, -16, 49, 60, 7680 - 64 * 60 + 8},
@@ -195,6 +195,32 @@ TEST(TremorStep, SoundsOnPlusOneTicksThenSilentOffPlusOne) {
         tremorStep(&ch);
         EXPECT_EQ(ch.tremorMute, silent);
     }
+}
+
+// The arpeggio counts from the note nearest a slid period (a tie to the lower)
+// and goes no higher than period 1540. A note one below the lowest starts the
+// sample again at the pitch the channel has.
+TEST_F(SongTest, ArpeggioFromTheNearestNoteAndTheNoteBelowTheLowest) {
+    storage.samples[1].relativeNote = -1;
+    put(0, 0, 0, 49, 1, 0, 0xE, 0x28);   // 4608 + 32: halfway to the note below
+    fx(0, 1, 0, 0x0, 0xC0);
+    fx(0, 2, 0, 0xE, 0x11);              // 4636: nearer the note
+    fx(0, 3, 0, 0x0, 0xC0);
+    put(0, 0, 1, 91, 2, 0, 0x0, 0x67);   // 1984
+    put(0, 0, 2, 50, 2, 0, 0xE, 0x28);
+    put(0, 1, 2, 1, 2);
+    start();
+    ticks(3);
+    EXPECT_EQ(ch(1).period + ch(1).periodDelta, 1540);   // not 1984 - 7 x 64
+    ticks(1);
+    EXPECT_EQ(ch(1).period + ch(1).periodDelta, 1600);
+    ticks(1);
+    EXPECT_EQ(ch(2).period, 4640);
+    EXPECT_EQ(ch(2).voice, &voices[34]);
+    ticks(3);
+    EXPECT_EQ(ch(0).period + ch(0).periodDelta, 4672 - 768);
+    ticks(8);
+    EXPECT_EQ(ch(0).period + ch(0).periodDelta, 4608 - 768);
 }
 
 TEST_F(SongTest, PortamentoUpStopsAtPeriod56) {
