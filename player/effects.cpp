@@ -328,8 +328,12 @@ void extPatternLoop(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const Instrum
     if (ch->loopCount == 0)
         ch->loopCount = y + 1;
     ch->loopCount -= 1;
-    if (ch->loopCount != 0)
+    if (ch->loopCount != 0) {
         module->pendingRow = ch->loopRow;
+        // The classic tracker keeps the row it jumped to: a pattern that
+        // then runs out starts the next one there.
+        module->loopExitRow = ch->loopRow;
+    }
 }
 
 void extTremoloControl(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,

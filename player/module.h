@@ -93,6 +93,7 @@ struct ModuleRecord {
     int32_t patternDelayTicks;
     int32_t pendingOrder;            // -1 = none
     int32_t pendingRow;              // -1 = none
+    int32_t loopExitRow;             // where the next pattern starts when this one runs out
     uint64_t clockFrames;            // song time in output frames; stands once ended
     int32_t channelCount;            // 0..32
     uint8_t globalVolSlideMem;

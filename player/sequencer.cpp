@@ -640,8 +640,10 @@ void sequencerTick() {
                 pushVolume(&channels[c], channels[c].voice);
     }
     if (song.tick == 0) {
-        if (song.pendingOrder >= 0)
+        if (song.pendingOrder >= 0) {
             song.orderPos = song.pendingOrder;
+            song.loopExitRow = 0;
+        }
         if (song.pendingRow >= 0)
             song.row = song.pendingRow;
         song.pendingOrder = -1;
@@ -673,7 +675,7 @@ void sequencerTick() {
         if (next < pattern->rowCount) {
             song.pendingRow = next;
         } else {
-            song.pendingRow = 0;
+            song.pendingRow = song.loopExitRow;
             int32_t order = song.orderPos + 1;
             if (order >= song.songLength) {
                 order = song.restartPosition;

@@ -167,6 +167,7 @@ void resetSongState() {
     song.patternDelayTicks = 0;
     song.pendingOrder = 0;
     song.pendingRow = 0;
+    song.loopExitRow = 0;
     song.orderPos = 0;
     song.row = 0;
     const int32_t count = channelsInUse();

@@ -59,6 +59,10 @@ TEST_F(SongTest, JumpsBreaksAndTheirOrdering) {
         {"running off the end continues at the restart position",
          [] { song.restartPosition = 1; storage.slots[2].rowCount = 2; fx(0, 0, 0, 0xB, 2); },
          {{0, 0}, {2, 0}, {2, 1}, {1, 0}}},
+        {"a pattern run out after a loop's jump starts the next at the loop's row, once",
+         [] { storage.slots[0].rowCount = 3; storage.slots[1].rowCount = 2; fx(0, 1, 0, 0xE, 0x60);
+              fx(0, 2, 0, 0xE, 0x61); },
+         {{0, 0}, {0, 1}, {0, 2}, {0, 1}, {0, 2}, {1, 1}, {2, 0}}},
         {"restart position at the song length or past it means order 0",
          [] { song.restartPosition = 3; storage.slots[2].rowCount = 2; fx(0, 0, 0, 0xB, 2); },
          {{0, 0}, {2, 0}, {2, 1}, {0, 0}}},
