@@ -275,6 +275,17 @@ const ReferenceCase cases[] = {
          ins.vibratoDepth = 40;
          ins.vibratoRate = 16;
      }},
+    {"arpeggio_after_a_slide", 8,   // from the note nearest the slid pitch, a tie to the lower; the base stays slid
+     {{0, C(49, 1, 0, 0xE, 0x28)}, {1, E(0x0, 0xC0)}, {2, E(0xE, 0x11)}, {3, E(0x0, 0xC0)}, {4, E(0xE, 0x2A)},
+      {5, E(0x0, 0x7C), 6}}},
+    {"pattern_loop_leaves_its_row_to_the_next_pattern", 20,
+     {{0, N(49, 1)}, {2, N(56, 1)}, {3, E(0xE, 0x60)}, {5, E(0xE, 0x61)}},
+     [](XmModule& m) {
+         m.patterns[0].rows = 6;
+         m.addPattern(16).at(0, 0) = N(61, 1);
+         m.patterns[1].at(3, 0) = N(68, 1);
+         m.orders = {0, 1};
+     }},
     {"arpeggio_slow", 2,   // at speed 29 the low nibble's note until the count reaches 16
      {{0, C(61, 1, 0, 0x0, 0x47)}, {1, E(0x0, 0x47)}},
      [](XmModule& m) { m.speed = 29; }},
