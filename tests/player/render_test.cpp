@@ -31,10 +31,10 @@ XmModule sineModule() {
 }
 
 // The first frames of the song, left plus right over two.
-std::vector<float> render(const XmModule& m, size_t frames) {
+std::vector<float> render(const XmModule& m, size_t frames, uint32_t masterVolume = 64) {
     const std::vector<uint8_t> bytes = writeXm(m);
     std::vector<int16_t> out(frames * 2);
-    setMasterVolume(64);
+    setMasterVolume(masterVolume);
     if (!renderOpen(bytes.data(), uint32_t(bytes.size()), PlayerSourceMemory)) {
         ADD_FAILURE() << "module does not load: " << getLoadError();
         return {};
@@ -101,4 +101,6 @@ TEST(Render, OfflineInPiecesMeasuringAndTellingTheSong) {
     renderFrames(nullptr, 100000);   // fast, without mixing
     EXPECT_EQ(renderCameBack(), 16 * RowFrames);
     renderClose();
+    // A master volume set before the start holds for the song: 16 gives a quarter.
+    EXPECT_NEAR(render(m, 5000, 16)[4000] * 4, whole[4000], 4.0);
 }

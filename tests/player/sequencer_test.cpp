@@ -148,7 +148,8 @@ TEST_F(SongTest, NoteDecodingWithTheRelativeNoteInsideTenOctaves) {
 }
 
 // Effects the reference renders cannot tell apart: the vibrato's low bits,
-// the tremor's count, the highest portamento and the envelope position.
+// the tremolo's steps, the retrigger's volumes, the highest portamento and
+// the envelope position.
 TEST(VibratoStep, DepthAndWaveformsOfVibratoAndTremolo) {
     const struct { int8_t pos; uint8_t control, depth; int32_t delta; } cases[] = {
         {8, 0, 15, 84}, {-8, 0, 15, -84}, {16, 0, 15, 120}, {4, 1, 8, 8},
@@ -187,18 +188,6 @@ TEST(MultiRetriggerStep, VolumeChangeOfEveryX) {
         EXPECT_EQ(retrigVolumeTable[x](40), from40[x]) << x;
 }
 
-TEST(TremorStep, SoundsOnPlusOneTicksThenSilentOffPlusOne) {
-    ChannelState ch = {};
-    ch.tremorOn = 1;
-    ch.tremorOff = 2;
-    for (bool silent : {false, false, true, true, true, false, false, true, true, true}) {
-        tremorStep(&ch);
-        EXPECT_EQ(ch.tremorMute, silent);
-    }
-}
-
-// The arpeggio goes no higher than period 1540. A note one below the lowest
-// starts the sample again at the pitch the channel has.
 TEST_F(SongTest, ArpeggioCeilingAndTheNoteBelowTheLowest) {
     storage.samples[1].relativeNote = -1;
     put(0, 0, 1, 91, 2, 0, 0x0, 0x67);   // 1984
