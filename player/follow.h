@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "introplayer.h"   // the records the read-outs fill
+#include "mixer.h"         // divide64
 
 namespace introplayer {
 
@@ -18,7 +19,7 @@ constexpr int32_t RingFrames = BlockFrames * RingBlocks;
 
 // Song time in milliseconds: the frames counted exactly, the fraction of
 // the last millisecond dropped.
-inline uint32_t songMs(uint64_t frames) { return static_cast<uint32_t>(frames * 1000 / OutputRate); }
+inline uint32_t songMs(uint64_t frames) { return static_cast<uint32_t>(divide64(frames * 1000, OutputRate)); }
 
 // ---- Strikes -------------------------------------------------------------------
 

@@ -84,7 +84,9 @@ void reflectAtStart(const Region& region, int64_t* pos, uint32_t* backward)
         *backward = 0;
         return;
     }
-    const int64_t r = q % (2 * length);
+    uint64_t r64;
+    divide64(static_cast<uint64_t>(q), static_cast<uint64_t>(2 * length), &r64);
+    const int64_t r = static_cast<int64_t>(r64);
     if (r < length) {
         *pos = start + r;
         *backward = 0;
@@ -299,7 +301,7 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
         if ((distance >> 32) < FarBoundaryFrames) {
             uint32_t divisor = static_cast<uint32_t>(step >> 8);
             if (divisor == 0) divisor = DivisorFallback;
-            const uint64_t toBoundary = ((distance >> 8) + divisor - 1) / divisor;
+            const uint64_t toBoundary = divide64((distance >> 8) + divisor - 1, divisor);
             if (toBoundary <= n) {
                 n = static_cast<uint32_t>(toBoundary);
                 atBoundary = true;
@@ -319,10 +321,10 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
         if (n > 0) {
             const int64_t reach = static_cast<int64_t>(n - 1) * static_cast<int64_t>(step);
             if (!backward && pos + reach >= region.lengthPos) {
-                n = static_cast<uint32_t>((region.lengthPos - Epsilon - pos) / static_cast<int64_t>(step)) + 1;
+                n = static_cast<uint32_t>(divide64(static_cast<uint64_t>(region.lengthPos - Epsilon - pos), step)) + 1;
                 atBoundary = true;
             } else if (backward && pos - reach < -FrameOne) {
-                n = static_cast<uint32_t>((pos + FrameOne) / static_cast<int64_t>(step)) + 1;
+                n = static_cast<uint32_t>(divide64(static_cast<uint64_t>(pos + FrameOne), step)) + 1;
                 atBoundary = true;
             }
         }
@@ -364,8 +366,10 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
             if (region.loopType == LoopForward) {
                 pos -= region.loopLength << 32;
                 if ((pos >> 32) >= region.loopEnd) {
-                    const int64_t into = ((pos >> 32) - region.loopStart) % region.loopLength;
-                    pos = ((region.loopStart + into) << 32) | static_cast<uint32_t>(pos);
+                    uint64_t into;
+                    divide64(static_cast<uint64_t>((pos >> 32) - region.loopStart),
+                           static_cast<uint64_t>(region.loopLength), &into);
+                    pos = ((region.loopStart + static_cast<int64_t>(into)) << 32) | static_cast<uint32_t>(pos);
                 } else if ((pos >> 32) < region.loopStart - 1) {
                     pos = region.loopStart << 32;   // a count that fell well short
                 }
@@ -398,6 +402,28 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
 }
 
 }  // namespace
+
+// A 32-bit processor has no 64-bit division and the C library's helpers add
+// over a kilobyte to every program. The mixer divides once a segment, not
+// once a frame, so shifting and subtracting costs nothing measurable.
+uint64_t divideWide(uint64_t n, uint64_t d, uint64_t* remainder)
+{
+    uint64_t q = 0, r = 0;
+    if ((n | d) >> 32 == 0) {
+        q = static_cast<uint32_t>(n) / static_cast<uint32_t>(d);
+        r = static_cast<uint32_t>(n) - static_cast<uint32_t>(q) * static_cast<uint32_t>(d);
+    } else {
+        for (int bit = 63; bit >= 0; --bit) {
+            r = (r << 1) | ((n >> bit) & 1);
+            if (r >= d) {
+                r -= d;
+                q |= uint64_t(1) << bit;
+            }
+        }
+    }
+    *remainder = r;
+    return q;
+}
 
 void mixVoices(float* begin, float* end)
 {

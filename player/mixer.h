@@ -35,6 +35,23 @@ struct Voice {
 
 extern Voice voices[VoiceCount];
 
+// n / d and n % d (d above 0 and below 2^63) by shifting and subtracting: the
+// player's 64-bit division where the processor has none of its own.
+uint64_t divideWide(uint64_t n, uint64_t d, uint64_t* remainder);
+
+inline uint64_t divide64(uint64_t n, uint64_t d, uint64_t* remainder = nullptr)
+{
+#if defined(__x86_64__) || defined(_M_X64) || defined(__aarch64__)
+    if (remainder) *remainder = n % d;
+    return n / d;
+#else
+    uint64_t r;
+    const uint64_t q = divideWide(n, d, &r);
+    if (remainder) *remainder = r;
+    return q;
+#endif
+}
+
 // Adds every active voice into the stereo float frames [begin, end) (two floats
 // per frame, left then right). Only adds: the caller clears the area first.
 void mixVoices(float* begin, float* end);

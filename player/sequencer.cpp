@@ -62,8 +62,10 @@ void applyMuteAndSolo() {
 namespace {
 
 RowContext rowContext;
-const NoteCell emptyRow[ChannelCountMax] = {};
-const InstrumentRecord silentInstrument = {};
+// Zero and never written: not const, so they sit in zeroed memory instead
+// of taking their bytes in the program file.
+NoteCell emptyRow[ChannelCountMax];
+InstrumentRecord silentInstrument;
 
 // The cells of one row, one per channel; a silent row when the pattern has no
 // cells there.
