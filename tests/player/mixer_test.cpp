@@ -312,11 +312,10 @@ TEST_F(MixerTest, OddVoicesStayInsideTheirData)
 
 TEST(DivideWide, AgreesWithTheProcessorsDivision)
 {
-    uint64_t x = 1;
+    uint64_t x = 1, r;
     for (int i = 0; i < 200000; ++i) {
         x = x * 6364136223846793005u + 1442695040888963407u;
         const uint64_t n = x >> (x & 63), d = ((x * 0x9E3779B97F4A7C15u) >> (1 + (x >> 58) % 63)) | 1;
-        uint64_t r;
         ASSERT_EQ(divideWide(n, d, &r), n / d) << n << " / " << d;
         ASSERT_EQ(r, n % d) << n << " % " << d;
     }

@@ -100,6 +100,9 @@ TEST(Render, OfflineInPiecesMeasuringAndTellingTheSong) {
     EXPECT_EQ(renderCameBack(), 0u);
     renderFrames(nullptr, 100000);   // fast, without mixing
     EXPECT_EQ(renderCameBack(), 16 * RowFrames);
+    EXPECT_EQ(seekPosition(0, 0), PlayerSeekDone);
+    renderFrames(nullptr, 0);
+    EXPECT_EQ(renderCameBack(), 0u);   // counted afresh from a seek
     renderClose();
     // A master volume set before the start holds for the song: 16 gives a quarter.
     EXPECT_NEAR(render(m, 5000, 16)[4000] * 4, whole[4000], 4.0);

@@ -103,7 +103,7 @@ void addFifth(XmModule& m) {
 const ReferenceCase cases[] = {
     {"plain_notes", 24,
      {{0, N(49, 1)}, {3, N(97)}, {4, N(53, 1)}, {7, N(97)}, {8, N(56, 1)}, {11, N(97)}, {12, N(61, 1)}, {15, N(97)},
-      {16, N(44, 1)}, {19, N(97)}, {20, N(68, 1)}, {23, N(97)}}},
+      {16, N(44, 1)}, {19, N(97)}, {20, N(96, 1)}, {23, N(97)}}},   // the last at B-7, the highest
     {"arpeggio", 24,   // ticks after the first play base, y, x, base, y, x
      {{0, C(61, 1, 0, 0x0, 0x37)}, {1, E(0x0, 0x37), 7}, {8, N(97)},
       {12, C(49, 1, 0, 0x0, 0x47)}, {13, E(0x0, 0x47), 19}, {20, N(97)}}},
