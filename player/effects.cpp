@@ -24,6 +24,10 @@ namespace {
 // is clamped, only keeps hours of sliding inside 32 bits.
 constexpr int64_t PeriodBound = 1 << 30;
 
+// The highest period an arpeggio's note reaches (linear periods), one table
+// step below C-8; a note past it plays there.
+constexpr int32_t ArpeggioTopPeriod = 1540;
+
 void slidePeriod(ChannelState* ch, int32_t by) {
     const int64_t period = static_cast<int64_t>(ch->period) + by;
     ch->period = static_cast<int32_t>(period > PeriodBound ? PeriodBound : period < -PeriodBound ? -PeriodBound : period);
@@ -391,15 +395,14 @@ void tickArpeggio(ChannelState* ch, const NoteCell* cell, const InstrumentRecord
     const int32_t count = speed - module->tick % speed;
     const int32_t r = count < 16 ? count % 3 : count == 16 ? 0 : 2;
     const int32_t n = r == 0 ? 0 : r == 1 ? (p >> 4) : (p & 15);
-    if (r == 0) {
-        if (linearPeriods(module))
-            ch->periodDelta = 0;
+    if (linearPeriods(module) && r == 0) {
+        ch->periodDelta = 0;   // the base: the period as it stands
     } else if (linearPeriods(module)) {
-        // From the note nearest a slid period, as the glissando hears it; the
-        // arpeggio's notes reach no higher than period 1540 and stay there.
+        // From the note nearest a slid period, as the glissando hears it, and
+        // no higher than ArpeggioTopPeriod.
         const int32_t period = glissandoPeriod(ch) - 64 * n;
-        ch->periodDelta = (period < 1540 ? 1540 : period) - ch->period;
-    } else {
+        ch->periodDelta = (period < ArpeggioTopPeriod ? ArpeggioTopPeriod : period) - ch->period;
+    } else if (r != 0) {
         // Amiga periods: from the note nearest the period as it stands (a
         // slid pitch snaps to it, also for a step of 0).
         const int32_t note = nearestAmigaNote(ch->period, sample->finetune);

@@ -37,7 +37,7 @@ ModuleRecord song;
 char songTitle[21];
 // What a channel that has played nothing takes an instrument number alone
 // from, as the classic tracker does: volume 0, centred.
-const SampleRecord emptySample = {0, 0, 0, 0, 0, 0, 128, 0, 0, 0, nullptr};
+const SampleRecord emptySample = {0, 0, 0, /*volume*/ 0, 0, 0, /*panning*/ 128, 0, 0, 0, nullptr};
 uint8_t moduleHeader[ModuleHeaderSize];
 char moduleLoadError[160];
 bool songLoaded;
