@@ -1,5 +1,5 @@
 // The mixer: resamples the 64 voices into the float mix area with linear
-// interpolation, 128-frame volume ramps and forward, ping-pong or one-shot
+// interpolation, 5 ms volume ramps and forward, ping-pong or one-shot
 // loop ends. Each voice's span is cut into segments that end at the span's
 // end, a ramp's end or the next loop boundary, so the per-frame work has no
 // tests at all.
@@ -27,8 +27,7 @@ namespace {
 
 constexpr int64_t FrameOne = int64_t(1) << 32;           // one sample frame, 32.32
 constexpr int64_t Epsilon = 1;                           // 2^-32 frames
-constexpr int32_t RampFrames = 128;
-constexpr float RampScale = 1.0f / 32640.0f;             // 1 / (255 * 128)
+constexpr float RampScale = 1.0f / (255.0f * RampFrames);
 constexpr float FractionScale = 1.0f / 2147483648.0f;    // 2^-31
 constexpr uint32_t DivisorFallback = 97391;
 constexpr uint64_t FarBoundaryFrames = uint64_t(1) << 24;

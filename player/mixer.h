@@ -5,6 +5,11 @@
 
 namespace introplayer {
 
+// Every volume change and every note start or end ramps over 220 frames
+// (5 ms): the length heard in the classic tracker's own recordings, at note
+// starts, releases and volume sets alike.
+constexpr int32_t RampFrames = 220;
+
 struct SampleRecord;
 
 constexpr int VoiceCount = 64;

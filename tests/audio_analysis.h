@@ -72,7 +72,7 @@ inline double pitch(const std::vector<float>& x, size_t from, size_t to, double 
 // One tick of a render, measured as the reference comparisons do: pitch
 // without the tick's first 200 frames (note starts and crossfades), loudness
 // over its last third only, because the reference renderer slides every
-// volume change across a whole tick where ours ramps in 128 frames.
+// volume change across a whole tick where ours ramps in 220 frames.
 struct TickMeasure {
     double level;
     double hz;   // 0: no pitch found

@@ -176,7 +176,7 @@ enum PlayerSeekResult {
  * looks, the last counts. Any thread. */
 int32_t seekPosition(uint32_t order, uint32_t row);
 /* Mute or solo channel 0 .. 31 (1 on, 0 off); while any channel is soloed
- * only soloed ones sound. Muted voices ramp out and back in over 128 frames
+ * only soloed ones sound. Muted voices ramp out and back in over 220 frames
  * at the next tick. A start clears both. Returns 0 for a channel above 31.
  * Any thread. */
 int32_t setChannelMute(uint32_t channel, int32_t muted);
