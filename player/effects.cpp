@@ -283,7 +283,7 @@ void rowTremor(ChannelState* ch, uint8_t p, uint8_t x, uint8_t y, const Instrume
 }
 
 void rowExtraFinePorta(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord*,
-                       const SampleRecord*, ModuleRecord*, RowContext*) {
+                       const SampleRecord*, ModuleRecord* module, RowContext*) {
     if (x == 1) {
         if (y)
             ch->xfinePortaUpMem = y;
@@ -292,6 +292,10 @@ void rowExtraFinePorta(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const In
         if (y)
             ch->xfinePortaDownMem = y;
         slidePeriod(ch, ch->xfinePortaDownMem);
+    } else if (x == 6 && module->fineDelays) {
+        // The fine pattern delay (see fineDelays): each repeat of the row
+        // lasts y ticks longer, and several on a row add up.
+        module->rowExtraTicks += y;
     }
 }
 
@@ -391,7 +395,7 @@ void tickArpeggio(ChannelState* ch, const NoteCell* cell, const InstrumentRecord
     // plays base, y, x, base, y, x. A pattern delay's repeats count afresh.
     // Counts above 15 (speeds above 16) play the base at 16 and the low
     // nibble's note at every count above it.
-    const int32_t speed = module->speed > 0 ? module->speed : 1;
+    const int32_t speed = repeatTicks(module);
     const int32_t count = speed - module->tick % speed;
     const int32_t r = count < 16 ? count % 3 : count == 16 ? 0 : 2;
     const int32_t n = r == 0 ? 0 : r == 1 ? (p >> 4) : (p & 15);
@@ -831,10 +835,9 @@ void tremorStep(ChannelState* ch) {
 }
 
 // Kxx releases at tick xx of the row (K00 on tick 0, in the row step); at or
-// beyond the speed it never does.
+// beyond the ticks of a repeat of the row it never does.
 void keyOffStep(ChannelState* ch, const NoteCell* cell, const InstrumentRecord* ins, const ModuleRecord* module) {
-    const int32_t speed = module->speed > 0 ? module->speed : 1;
-    if (cell->effect == 20 && cell->effectParam != 0 && module->tick % speed == cell->effectParam)
+    if (cell->effect == 20 && cell->effectParam != 0 && module->tick % repeatTicks(module) == cell->effectParam)
         releaseChannel(ch, ins);
 }
 

@@ -486,6 +486,9 @@ int parseModule() {
     uint32_t filePatterns = getU16(h + 70);
     song.instrumentCount = h[72];
     song.flags = getU16(h + 74);
+    // X6x is OpenMPT's fine pattern delay, and its files are written to it;
+    // the classic tracker and the others have no X6x and play without it.
+    song.fineDelays = std::memcmp(h + 38, "OpenMPT ", 8) == 0;
     song.defaultSpeed = getU16(h + 76);
     song.defaultTempo = getU16(h + 78);
     std::memcpy(song.orderTable, h + 80, OrderTableSize);

@@ -91,6 +91,7 @@ struct ModuleRecord {
     int32_t orderPos;
     int32_t row;
     int32_t patternDelayTicks;
+    int32_t rowExtraTicks;           // X6x: ticks added to each repeat of this row
     int32_t pendingOrder;            // -1 = none
     int32_t pendingRow;              // -1 = none
     int32_t loopExitRow;             // where the next pattern starts when this one runs out
@@ -111,12 +112,20 @@ struct ModuleRecord {
     uint16_t patternSlotCount;       // file count, replaced by the slot count
     uint16_t instrumentCount;        // low byte used
     uint16_t flags;                  // bit 0: linear frequency table
+    bool fineDelays;                 // X6x delays rows: a file saved by OpenMPT
     uint16_t defaultSpeed;
     uint16_t defaultTempo;
     uint8_t orderTable[256];
 };
 
 extern ModuleRecord song;   // the loaded song and its playback state
+
+// Ticks in one repeat of the current row: the speed and any X6x ticks.
+inline int32_t repeatTicks(const ModuleRecord* m)
+{
+    const int32_t ticks = m->speed + m->rowExtraTicks;
+    return ticks > 0 ? ticks : 1;
+}
 extern char songTitle[21];
 extern const SampleRecord emptySample;
 extern uint8_t moduleHeader[ModuleHeaderSize];   // raw header bytes, read by the start call

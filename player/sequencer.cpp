@@ -484,7 +484,7 @@ void processTick() {
         // Counted afresh in each repeat of a pattern delay: the delayed
         // note starts again in every one.
         const int32_t delay = noteDelayTick(cell);
-        if (delay && song.tick % (song.speed > 0 ? song.speed : 1) == delay) {
+        if (delay && song.tick % repeatTicks(&song) == delay) {
             // The cell is taken as a row would take it. Without a note of its
             // own it plays the last one again, with a waiting instrument
             // number. The new note's envelopes take their first step at once.
@@ -672,7 +672,8 @@ void sequencerTick() {
         processRow();
         // The repeats of EEx last as long as the row at the speed it ends
         // with, also when an F beside it changes the speed.
-        song.patternDelayTicks *= song.speed;
+        song.patternDelayTicks *= song.speed + song.rowExtraTicks;
+        song.patternDelayTicks += song.rowExtraTicks;
         const int32_t next = song.pendingRow >= 0 ? song.pendingRow : song.row + 1;
         if (next < pattern->rowCount) {
             song.pendingRow = next;
@@ -693,6 +694,7 @@ void sequencerTick() {
     if (song.tick >= song.speed + song.patternDelayTicks) {
         song.tick = 0;
         song.patternDelayTicks = 0;
+        song.rowExtraTicks = 0;
     }
 }
 

@@ -39,6 +39,25 @@ TEST_F(SongTest, SpeedZeroMakesEveryTickARowTick) {
     EXPECT_EQ(rowsSeen, range(0, 0, 5));
 }
 
+// EEx repeats the row (the rightmost on the row counts); X6x adds ticks to
+// every repeat, and several add up, in files saved by OpenMPT.
+TEST_F(SongTest, RowLengthsUnderPatternDelays) {
+    const struct { const char* name; std::function<void()> setUp; int ticks; } cases[] = {
+        {"EE2", [] { fx(0, 0, 0, 0xE, 0xE2); }, 12},   // at speed 4
+        {"rightmost EEx", [] { fx(0, 0, 0, 0xE, 0xE3); fx(0, 0, 1, 0xE, 0xE1); }, 8},
+        {"X6x add up", [] { fx(0, 0, 0, 0x21, 0x62); fx(0, 0, 1, 0x21, 0x63); }, 9},
+        {"X6x in every repeat", [] { fx(0, 0, 0, 0xE, 0xE2); fx(0, 0, 1, 0x21, 0x63); }, 21},
+        {"no X6x in other trackers' files", [] { fx(0, 0, 0, 0x21, 0x62); song.fineDelays = false; }, 4},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        song.fineDelays = true;
+        c.setUp();
+        start();
+        EXPECT_EQ(finishRow(), c.ticks) << c.name;
+    }
+}
+
 TEST_F(SongTest, JumpsBreaksAndTheirOrdering) {
     const struct { std::string name; std::function<void()> setUp; Rows expected; } cases[] = {
         {"position jump", [] { fx(0, 0, 0, 0xB, 2); }, {{0, 0}, {2, 0}, {2, 1}}},
