@@ -22,27 +22,14 @@ Rows playRows(size_t n) {
     return Rows(rowsSeen.begin(), rowsSeen.begin() + n);
 }
 
-Rows range(int32_t order, int32_t from, int32_t to) {
-    Rows rows;
-    for (int32_t r = from; r <= to; ++r)
-        rows.emplace_back(order, r);
-    return rows;
-}
-
 }  // namespace
 
-TEST_F(SongTest, SpeedZeroMakesEveryTickARowTick) {
-    fx(0, 0, 0, 0xF, 0x00);
-    start();
-    ticks(6);
-    EXPECT_EQ(song.speed, 0);
-    EXPECT_EQ(rowsSeen, range(0, 0, 5));
-}
-
-// EEx repeats the row (the rightmost on the row counts); X6x adds ticks to
-// every repeat, and several add up, in files saved by OpenMPT.
-TEST_F(SongTest, RowLengthsUnderPatternDelays) {
+// F00 makes every tick a row; EEx repeats the row (the rightmost on the row
+// counts); X6x adds ticks to every repeat, and several add up, in files
+// saved by OpenMPT.
+TEST_F(SongTest, RowLengthsUnderSpeedZeroAndPatternDelays) {
     const struct { const char* name; std::function<void()> setUp; int ticks; } cases[] = {
+        {"F00", [] { fx(0, 0, 0, 0xF, 0x00); }, 1},
         {"EE2", [] { fx(0, 0, 0, 0xE, 0xE2); }, 12},   // at speed 4
         {"rightmost EEx", [] { fx(0, 0, 0, 0xE, 0xE3); fx(0, 0, 1, 0xE, 0xE1); }, 8},
         {"X6x add up", [] { fx(0, 0, 0, 0x21, 0x62); fx(0, 0, 1, 0x21, 0x63); }, 9},
