@@ -137,6 +137,14 @@ struct ReferenceVoice {
     }
 };
 
+// 5 ms, as in the classic tracker's recordings: halfway at frame 110.
+TEST_F(MixerTest, ARampTakes220Frames)
+{
+    TestSample s(constant(8, 1000), LoopForward, 0, 8, 1000);
+    start(s, 0, One, 255, 255, true);
+    EXPECT_NEAR(mix(300)[2 * 110], 500.0f, 5.0f);
+}
+
 // Generated voices chosen to reach every branch: one-shot, forward and
 // ping-pong loops that turn inside a run and inside a ramp, steps far below
 // and above 1, ramps on one side or both begun at every frame offset, runs of
@@ -182,9 +190,7 @@ TEST_F(MixerTest, VoicesWithoutALoopStopAfterTheirLastFrame)
 {
     struct Case {
         const char* what;
-        uint32_t length;
-        uint8_t loopType;
-        uint32_t loopStart, loopLength;
+        uint32_t length, loopType, loopStart, loopLength;
         uint64_t pos, step;
         size_t audible;   // frames mixed before the voice stops
         float body, last; // values of the frames before the last and of the last; 0 = any but silence
