@@ -13,8 +13,10 @@ using namespace introplayer;
 int main() {
     // The module's length comes from the bounds of its embedded array.
     const uint32_t moduleLength = static_cast<uint32_t>(moduleDataEnd - moduleData);
+#if INTROPLAYER_NAMED_RESOURCES
     // The tune is also the executable's resource "TUNE" for the resource source.
     registerModuleResource("TUNE", moduleData, moduleLength);
+#endif
     startScene();
     playModule(moduleData, moduleLength, SourceMemory);   // without sound if it fails
     while (runFrame()) {

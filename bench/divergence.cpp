@@ -5,6 +5,7 @@
 //
 // usage: divergence [--effects LIST | --survey] [--modules N] [--seed S]
 //                   [--rows R] [--keep DIR] [--verbose]
+//        divergence --write DIR [--modules N] [--seed S] [--rows R]
 //        divergence --trace FILE.xm [--rows R]
 //        divergence --song FILE.xm [--seconds N] [--channels]
 //   LIST  comma-separated: effect digits and letters 0..9, A..X; extended
@@ -65,6 +66,7 @@ struct Options {
     unsigned seed = 1;
     int rows = 16;
     std::string keep;
+    std::string write;   // only write the survey's modules there
     std::string trace;   // a module file to show tick by tick
     bool survey = false; // every effect on its own
     bool verbose = false;
@@ -394,6 +396,8 @@ bool parse(int argc, char** argv, Options& o) {
             o.rows = std::clamp(std::atoi(argv[++i]), 2, 256);
         } else if (a == "--keep" && hasValue) {
             o.keep = argv[++i];
+        } else if (a == "--write" && hasValue) {
+            o.write = argv[++i];
         } else if (a == "--trace" && hasValue) {
             o.trace = argv[++i];
         } else if (a == "--song" && hasValue) {
@@ -520,15 +524,31 @@ int runModules(const Options& o, const Calibration& cal, bool quiet, std::map<st
     return diverged;
 }
 
+const char* const surveyEffects[] = {"0",  "1",  "2",  "3",  "4",  "5",  "6",  "7",  "8",  "9",
+                                     "A",  "B",  "C",  "D",  "F",  "G",  "H",  "K",  "L",  "P",
+                                     "R",  "T",  "X",  "E1", "E2", "E4", "E5", "E6", "E7", "E8",
+                                     "E9", "EA", "EB", "EC", "ED", "EE", "v"};
+
+// The survey's modules as files, E_NNNN.xm, for renderers to compare.
+int writeSurveyModules(Options o) {
+    for (const char* e : surveyEffects) {
+        o.effects = {e, "key", "ins", "env"};
+        const std::vector<EffectKind> kinds = effectKinds(o);
+        for (int n = 0; n < o.modules; ++n) {
+            std::mt19937 rng(o.seed * 100003u + unsigned(n));
+            char name[32];
+            std::snprintf(name, sizeof name, "/%s_%04d.xm", e, n);
+            writeBytesFile(o.write + name, writeXm(randomModule(rng, o, kinds)));
+        }
+    }
+    return 0;
+}
+
 // Every effect on its own, with key-offs, instrument numbers and envelopes
 // around it: one line each.
 void survey(Options o, const Calibration& cal) {
-    const char* effects[] = {"0",  "1",  "2",  "3",  "4",  "5",  "6",  "7",  "8",  "9",  "A",  "B",
-                             "C",  "D",  "F",  "G",  "H",  "K",  "L",  "P",  "R",  "T",  "X",  "E1",
-                             "E2", "E4", "E5", "E6", "E7", "E8", "E9", "EA", "EB", "EC", "ED", "EE",
-                             "v"};
     std::printf("| effect | modules that diverge | first divergence at |\n|---|---|---|\n");
-    for (const char* e : effects) {
+    for (const char* e : surveyEffects) {
         o.effects = {e, "key", "ins", "env"};
         std::map<std::string, int> byCause;
         const int diverged = runModules(o, cal, true, byCause);
@@ -810,6 +830,8 @@ int main(int argc, char** argv) {
                              "[--seconds N] [--channels]\n");
         return 2;
     }
+    if (!o.write.empty())
+        return writeSurveyModules(o);
     if (std::system("openmpt123 --version >/dev/null 2>&1") != 0) {
         std::fprintf(stderr, "divergence: openmpt123 is not installed\n");
         return 2;

@@ -70,7 +70,7 @@ void volumeSlide(ChannelState* channel) {
     channel->updateFlags |= UpdateVolume;
 }
 
-bool linearPeriods(const ModuleRecord* module) { return (module->flags & 1) != 0; }
+bool linearPeriods(const ModuleRecord* module) { return !INTROPLAYER_AMIGA_PERIODS || (module->flags & 1) != 0; }
 
 // --- Row actions (tick 0) -------------------------------------------------
 
@@ -773,7 +773,7 @@ void advanceTremolo(ChannelState* ch) { ch->tremPos = advancePosition(ch->tremPo
 // The slide is heard in the semitones of the playing note's scale (its
 // finetune): the nearest one to the period, a tie going to the lower note.
 int32_t glissandoPeriod(const ChannelState* ch) {
-    if (song.flags & 1) {
+    if (linearPeriods(&song)) {
         // Semitones above C-0 of the scale, rounded; the bias keeps the
         // division's operand positive for every period.
         const int32_t base = 7680 - ch->noteFinetune / 2;

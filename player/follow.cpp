@@ -10,6 +10,8 @@
 // odd count stored before it.
 #include "follow.h"
 
+#if INTROPLAYER_FOLLOW
+
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -297,3 +299,5 @@ int32_t readDescribed(PlayerPosition* position, uint32_t channel, PlayerChannel*
 }
 
 }  // namespace introplayer
+
+#endif

@@ -21,6 +21,7 @@ constexpr int32_t RingFrames = BlockFrames * RingBlocks;
 // the last millisecond dropped.
 inline uint32_t songMs(uint64_t frames) { return static_cast<uint32_t>(divide64(frames * 1000, OutputRate)); }
 
+#if INTROPLAYER_FOLLOW
 // ---- Strikes -------------------------------------------------------------------
 
 // Counts the strikes of the tick that ran last (its first frame is output
@@ -58,5 +59,18 @@ void describeNothing();
 // 1 with all of them filled, 0 with none when nothing is described.
 int32_t readDescribed(PlayerPosition* position, uint32_t channel, PlayerChannel* out, uint32_t instrument,
                       uint32_t strikes[2]);
+#else
+// Nothing follows the music: the renderer's calls cost nothing.
+inline void tallyTickStrikes(uint64_t, uint32_t) {}
+inline void forgetStrikesFrom(uint64_t) {}
+inline void settleStrikesBefore(uint64_t) {}
+inline void resetFollow() {}
+inline void beginBlockSnapshots(int32_t) {}
+inline void takeTickSnapshot(int32_t, int32_t) {}
+inline void endBlockSnapshots(int32_t) {}
+inline void snapshotLive() {}
+inline void describe(int32_t, int32_t) {}
+inline void describeNothing() {}
+#endif
 
 }  // namespace introplayer

@@ -17,11 +17,20 @@
 #include <emmintrin.h>
 #endif
 
+#include "introplayer.h"   // the build's switches
 #include "module.h"
 
 namespace introplayer {
 
 Voice voices[VoiceCount];
+
+// Four frames at a time in SSE2 lanes, or (the size profile) one by one to
+// the same sums.
+#if defined(__SSE2__) && INTROPLAYER_SIMD
+#define MIX_LANES 1
+#else
+#define MIX_LANES 0
+#endif
 
 namespace {
 
@@ -118,7 +127,7 @@ inline float sampleAt(const int16_t* data, int64_t pos)
     return static_cast<float>(s[0]) + static_cast<float>(s[1] - s[0]) * t;
 }
 
-#if defined(__SSE2__)
+#if MIX_LANES
 // The position fractions of four frames in a row; they advance by four steps'
 // fraction, modulo 2^32 like the low half of the position itself.
 __m128i firstFractions(int64_t pos, int64_t step)
@@ -140,43 +149,6 @@ inline __m128 interpolateFour(__m128i pairs, __m128i fractions, __m128 scale)
 }
 #endif
 
-// Hot loop: constant gains. Four frames per iteration in SSE2 lanes; every
-// lane does exactly the scalar operations, so the results are the same.
-int64_t mixSteady(const int16_t* data, int64_t pos, int64_t step, float gainLeft,
-                  float gainRight, float* out, uint32_t frames)
-{
-#if defined(__SSE2__)
-    const __m128 scale = _mm_set1_ps(FractionScale);
-    const __m128 gains = _mm_setr_ps(gainLeft, gainRight, gainLeft, gainRight);
-    __m128i fractions = firstFractions(pos, step);
-    const __m128i fractionAdvance = _mm_set1_epi32(static_cast<int32_t>(4 * static_cast<uint32_t>(step)));
-    for (; frames >= 4; frames -= 4, out += 8) {
-        int32_t a0, a1, a2, a3;   // s[i] in the low half, s[i + 1] in the high half
-        std::memcpy(&a0, data + (pos >> 32), sizeof a0);
-        pos += step;
-        std::memcpy(&a1, data + (pos >> 32), sizeof a1);
-        pos += step;
-        std::memcpy(&a2, data + (pos >> 32), sizeof a2);
-        pos += step;
-        std::memcpy(&a3, data + (pos >> 32), sizeof a3);
-        pos += step;
-        const __m128i both = _mm_setr_epi32(a0, a1, a2, a3);
-        const __m128 v = interpolateFour(both, fractions, scale);
-        fractions = _mm_add_epi32(fractions, fractionAdvance);
-        _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(v, v), gains)));
-        _mm_storeu_ps(out + 4,
-                      _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(v, v), gains)));
-    }
-#endif
-    for (; frames; --frames, out += 2) {   // the last three frames, or all without SSE2
-        const float v = sampleAt(data, pos);
-        pos += step;
-        out[0] += v * gainLeft;
-        out[1] += v * gainRight;
-    }
-    return pos;
-}
-
 // Hot loop: gains change by a fixed step after every frame. The gains are
 // stepped one frame after the other as in the scalar loop; the rest runs in
 // SSE2 lanes with the same results.
@@ -185,7 +157,7 @@ int64_t mixRamped(const int16_t* data, int64_t pos, int64_t step, float* gainLef
 {
     float left = *gainLeft;
     float right = *gainRight;
-#if defined(__SSE2__)
+#if MIX_LANES
     const __m128 scale = _mm_set1_ps(FractionScale);
     __m128i fractions = firstFractions(pos, step);
     const __m128i fractionAdvance = _mm_set1_epi32(static_cast<int32_t>(4 * static_cast<uint32_t>(step)));
@@ -220,6 +192,46 @@ int64_t mixRamped(const int16_t* data, int64_t pos, int64_t step, float* gainLef
     *gainLeft = left;
     *gainRight = right;
     return pos;
+}
+
+// Hot loop: constant gains. Four frames per iteration in SSE2 lanes; every
+// lane does exactly the scalar operations, so the results are the same.
+int64_t mixSteady(const int16_t* data, int64_t pos, int64_t step, float gainLeft,
+                  float gainRight, float* out, uint32_t frames)
+{
+#if !MIX_LANES
+    // One loop for both: a ramp of zero steps mixes the same sums.
+    return mixRamped(data, pos, step, &gainLeft, &gainRight, 0.0f, 0.0f, out, frames);
+#else
+    const __m128 scale = _mm_set1_ps(FractionScale);
+    const __m128 gains = _mm_setr_ps(gainLeft, gainRight, gainLeft, gainRight);
+    __m128i fractions = firstFractions(pos, step);
+    const __m128i fractionAdvance = _mm_set1_epi32(static_cast<int32_t>(4 * static_cast<uint32_t>(step)));
+    for (; frames >= 4; frames -= 4, out += 8) {
+        int32_t a0, a1, a2, a3;   // s[i] in the low half, s[i + 1] in the high half
+        std::memcpy(&a0, data + (pos >> 32), sizeof a0);
+        pos += step;
+        std::memcpy(&a1, data + (pos >> 32), sizeof a1);
+        pos += step;
+        std::memcpy(&a2, data + (pos >> 32), sizeof a2);
+        pos += step;
+        std::memcpy(&a3, data + (pos >> 32), sizeof a3);
+        pos += step;
+        const __m128i both = _mm_setr_epi32(a0, a1, a2, a3);
+        const __m128 v = interpolateFour(both, fractions, scale);
+        fractions = _mm_add_epi32(fractions, fractionAdvance);
+        _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(v, v), gains)));
+        _mm_storeu_ps(out + 4,
+                      _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(v, v), gains)));
+    }
+    for (; frames; --frames, out += 2) {   // the last three frames
+        const float v = sampleAt(data, pos);
+        pos += step;
+        out[0] += v * gainLeft;
+        out[1] += v * gainRight;
+    }
+    return pos;
+#endif
 }
 
 // Round to nearest, ties to even, as lrintf; SSE2 does it in one instruction

@@ -69,6 +69,7 @@ uint32_t getU32(const uint8_t* p) {
     return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
 
+#if INTROPLAYER_ERROR_TEXTS
 // Error text is put together piece by piece: no printf family in the player.
 void addError(const char* text) {
     size_t used = std::strlen(moduleLoadError);
@@ -95,6 +96,10 @@ void addError(uint64_t number) {
     text[n] = 0;
     addError(text);
 }
+#else
+inline void addError(const char*) {}
+inline void addError(uint64_t) {}
+#endif
 
 int fail(const char* text) {
     setLoadError(text);
@@ -382,6 +387,12 @@ uint32_t decodeDeltas(SampleRecord* s) {
 int loadSampleData(SampleRecord* s, uint32_t instrumentNumber) {
     uint32_t padIndex;
     if (s->packing == PackedSampleMark) {
+        if (!INTROPLAYER_PACKED_SAMPLES) {
+            fail("instrument ");
+            addError(instrumentNumber);
+            addError(" has a 4-bit packed sample, which this build leaves out");
+            return 0;
+        }
         if (s->is16Bit) {
             fail("instrument ");
             addError(instrumentNumber);
@@ -486,6 +497,8 @@ int parseModule() {
     uint32_t filePatterns = getU16(h + 70);
     song.instrumentCount = h[72];
     song.flags = getU16(h + 74);
+    if (!INTROPLAYER_AMIGA_PERIODS && !(song.flags & 1))
+        return fail("the song uses Amiga periods, which this build leaves out");
     // X6x is OpenMPT's fine pattern delay, and its files are written to it;
     // the classic tracker and the others have no X6x and play without it.
     song.fineDelays = std::memcmp(h + 38, "OpenMPT ", 8) == 0;
@@ -528,10 +541,12 @@ int parseModule() {
 
 }  // namespace
 
+#if INTROPLAYER_ERROR_TEXTS
 void setLoadError(const char* text) {
     moduleLoadError[0] = 0;
     addError(text);
 }
+#endif
 
 namespace {
 
@@ -573,6 +588,9 @@ int loadModuleFromSource(int32_t sourceKind, const void* source, uint32_t length
     forgetSong();
     if (sourceKind < SourceResource || sourceKind > SourceFile)
         return fail("unknown source kind (0 resource, 1 memory, 2 file)");
+    if ((sourceKind == SourceFile && !INTROPLAYER_FILE_SOURCE) ||
+        (sourceKind == SourceResource && !INTROPLAYER_NAMED_RESOURCES))
+        return fail("this source kind is not built in");
     std::memset(moduleHeader, 0, sizeof moduleHeader);
     selectSource(sourceKind, length);
     uintptr_t handle = openSource(source);

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+
+#include "introplayer.h"   // the build's switches
 
 namespace introplayer {
 
@@ -151,6 +154,11 @@ const char* shownSongTitle();
 
 // Why the last load failed, in words (for tools); empty after a success.
 extern char moduleLoadError[160];
+#if INTROPLAYER_ERROR_TEXTS
 void setLoadError(const char* text);
+#else
+// Without the texts every failure reads the same.
+inline void setLoadError(const char*) { std::memcpy(moduleLoadError, "not loaded", 11); }
+#endif
 
 }  // namespace introplayer

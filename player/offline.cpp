@@ -9,6 +9,7 @@
 #include "module.h"
 #include "song.h"
 
+#if INTROPLAYER_OFFLINE
 namespace introplayer {
 
 namespace {
@@ -51,7 +52,7 @@ uint32_t framesBeforeEnd(uint64_t from, uint32_t wanted) {
 
 // A seek waiting from any thread: the rest of the block in hand is dropped.
 void takeWaitingSeek() {
-    if (pendingSeek.load(std::memory_order_relaxed) == NoSeek)
+    if (!INTROPLAYER_SEEK || pendingSeek.load(std::memory_order_relaxed) == NoSeek)
         return;
     if (takeSeek(offline.blockLeft > 0 ? offline.block : -1, BlockFrames - offline.blockLeft))
         offline.blockLeft = 0;
@@ -122,3 +123,4 @@ uint32_t renderOffline(int16_t* out, uint32_t count) {
 }
 
 }  // namespace introplayer
+#endif

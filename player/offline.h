@@ -4,8 +4,11 @@
 
 #include <cstdint>
 
+#include "introplayer.h"   // the build's switches
+
 namespace introplayer {
 
+#if INTROPLAYER_OFFLINE
 // With the song loaded: its start state, described from its first frame.
 void openOffline();
 // Forgets the render (the song is freed by the caller). Harmless when none
@@ -16,5 +19,8 @@ bool offlineOpen();
 // is null; a waiting seek is taken first and at every block. Returns the
 // frames done: fewer than asked where a song played once ends.
 uint32_t renderOffline(int16_t* out, uint32_t count);
+#else
+inline void closeOffline() {}
+#endif
 
 }  // namespace introplayer

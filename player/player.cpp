@@ -18,6 +18,7 @@ namespace {
 
 constexpr int32_t SilentDivisor = 2147483600;   // master volume 0
 
+#if INTROPLAYER_SEEK
 int32_t setBit(std::atomic<uint32_t>& mask, uint32_t channel, int32_t on) {
     if (channel >= 32)
         return 0;
@@ -27,12 +28,15 @@ int32_t setBit(std::atomic<uint32_t>& mask, uint32_t channel, int32_t on) {
         mask.fetch_and(~(1u << channel), std::memory_order_relaxed);
     return 1;
 }
+#endif
 
 }  // namespace
 
+#if INTROPLAYER_NAMED_RESOURCES
 int32_t registerModuleResource(const char* name, const void* bytes, uint32_t length) {
     return platformRegisterResource(name, static_cast<const uint8_t*>(bytes), length) ? 1 : 0;
 }
+#endif
 
 // ---- Real-time playback ----------------------------------------------------------
 
@@ -77,6 +81,7 @@ uint32_t getPlayTime() {
 const char* getSongTitle() { return shownSongTitle(); }
 
 // ---- Offline rendering -----------------------------------------------------------
+#if INTROPLAYER_OFFLINE
 
 int32_t renderOpen(const void* source, uint32_t length, int32_t sourceKind) {
     stopPlayback();
@@ -92,14 +97,18 @@ int32_t renderOpen(const void* source, uint32_t length, int32_t sourceKind) {
 
 uint32_t renderFrames(int16_t* out, uint32_t count) { return renderOffline(out, count); }
 
+#if INTROPLAYER_END_WATCH
 uint32_t renderCameBack() { return offlineOpen() ? passLength() : 0; }
+#endif
 
 void renderClose() {
     if (offlineOpen())
         stopPlayback();   // nothing plays in real time while a render is open
 }
+#endif
 
 // ---- Following the music ---------------------------------------------------------
+#if INTROPLAYER_FOLLOW
 
 int32_t getPosition(PlayerPosition* position) {
     return position ? readDescribed(position, 0, nullptr, 0, nullptr) : 0;
@@ -118,6 +127,9 @@ int32_t getInstrumentStrikes(uint32_t instrument, uint32_t* strikes, uint32_t* l
     *lastStrikeMs = both[1];
     return 1;
 }
+#endif
+
+#if INTROPLAYER_SEEK
 
 int32_t seekPosition(uint32_t order, uint32_t row) {
     const int32_t result = checkSeek(order, row);
@@ -129,13 +141,18 @@ int32_t seekPosition(uint32_t order, uint32_t row) {
 int32_t setChannelMute(uint32_t channel, int32_t muted) { return setBit(muteMask, channel, muted); }
 
 int32_t setChannelSolo(uint32_t channel, int32_t solo) { return setBit(soloMask, channel, solo); }
+#endif
+
+#if INTROPLAYER_END_WATCH
 
 void setPlayOnce(int32_t once) { playOnce.store(once ? 1u : 0u, std::memory_order_relaxed); }
+#endif
 
 // ---- The loaded song -------------------------------------------------------------
 
 const char* getLoadError() { return moduleLoadError; }
 
+#if INTROPLAYER_FOLLOW
 int32_t getSongInfo(PlayerSongInfo* info) {
     if (!songLoaded || info == nullptr)
         return 0;
@@ -159,3 +176,4 @@ const char* getInstrumentName(uint32_t index) {
         return "";
     return song.instrumentTable[index].name;
 }
+#endif

@@ -44,7 +44,7 @@ struct SeekCrossfade {
 SeekCrossfade crossfade;
 
 void crossFadeBlock(int32_t block) {
-    if (block != crossfade.block)
+    if (!INTROPLAYER_SEEK || block != crossfade.block)
         return;
     crossfade.block = -1;
     int16_t* out = outputRing + block * BlockFrames * 2;
@@ -67,7 +67,7 @@ void renderNext() {
 // mixed again from the new position. The first of them crosses over from
 // the old sound it held to the new one, so neither stops with a click.
 void takeSeekInRing(int32_t playing) {
-    if (pendingSeek.load(std::memory_order_relaxed) == NoSeek)
+    if (!INTROPLAYER_SEEK || pendingSeek.load(std::memory_order_relaxed) == NoSeek)
         return;
     const int32_t from = (playing + 2) & (RingBlocks - 1);
     const int32_t ahead = (renderIndex - playing - 1) & (RingBlocks - 1);   // rendered after the one played

@@ -50,6 +50,8 @@ void updateTargets(Voice* v) {
 }
 
 void applyMuteAndSolo() {
+    if (!INTROPLAYER_SEEK)
+        return;
     const uint32_t solo = soloMask.load(std::memory_order_relaxed);
     const uint32_t audible = ~muteMask.load(std::memory_order_relaxed) & (solo ? solo : 0xFFFFFFFFu);
     if (audible == audibleChannels)
@@ -75,11 +77,11 @@ const NoteCell* rowCells(const PatternSlot* pattern, int32_t row) {
     return pattern->cells + row * song.channelCount;
 }
 
-bool linearPeriods() { return (song.flags & 1) != 0; }
+bool linearPeriods() { return !INTROPLAYER_AMIGA_PERIODS || (song.flags & 1) != 0; }
 
 // A note started on the channel's voice: listed for the tick's followers.
 void noteStrike(const ChannelState* ch, const SampleRecord* sample) {
-    if (tickStrikes.count >= ChannelCountMax)
+    if (!INTROPLAYER_FOLLOW || tickStrikes.count >= ChannelCountMax)
         return;
     Strike& strike = tickStrikes.list[tickStrikes.count++];
     strike.channel = static_cast<uint8_t>(ch - channels);
@@ -660,7 +662,7 @@ void sequencerTick() {
             rowStarted(song.orderPos, song.row);
         // Played once, the song ends where it would come back: its voices
         // ramp out and no tick follows.
-        song.cameBack = watchRow(song.orderPos, song.row);
+        song.cameBack = INTROPLAYER_END_WATCH && watchRow(song.orderPos, song.row);
         if (song.cameBack && playOnce.load(std::memory_order_relaxed)) {
             song.ended = true;
             for (Voice& v : voices) {

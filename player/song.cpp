@@ -116,13 +116,14 @@ bool loadSong(int32_t sourceKind, const void* source, uint32_t length) {
         destroyPlayerHeap();
         return false;
     }
-    if (!prepareWatch()) {
+    if (INTROPLAYER_END_WATCH && !prepareWatch()) {
         setLoadError("out of memory for where the song has been");
         forgetSong();
         destroyPlayerHeap();
         return false;
     }
-    publishSeekLimits();
+    if (INTROPLAYER_SEEK)
+        publishSeekLimits();
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "introplayer.h"   // the build's switches
 #include "platform.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -64,6 +65,7 @@ int32_t memorySeek(int32_t offset, int32_t origin) {
 
 void memoryClose(uintptr_t) {}
 
+#if INTROPLAYER_NAMED_RESOURCES
 uintptr_t resourceOpen(const void* source) {
     uint32_t size = 0;
     sourcePos = 0;
@@ -71,7 +73,9 @@ uintptr_t resourceOpen(const void* source) {
     sourceSize = sourceBase ? clampToInt32(size) : 0;
     return (uintptr_t)sourceBase;
 }
+#endif
 
+#if INTROPLAYER_FILE_SOURCE
 uintptr_t fileOpen(const void* source) {
     sourceFile = source ? platformFileOpen((const char*)source) : 0;
     sourceFileSize = sourceFile ? platformFileSize(sourceFile) : -1;
@@ -107,10 +111,15 @@ void fileClose(uintptr_t handle) {
     if (handle != 0) platformFileClose(handle);
     sourceFile = 0;
 }
+#endif
 
 const ByteSource memorySource = {memoryOpen, memoryRead, memorySeek, memoryClose};
+#if INTROPLAYER_NAMED_RESOURCES
 const ByteSource resourceSource = {resourceOpen, memoryRead, memorySeek, memoryClose};
+#endif
+#if INTROPLAYER_FILE_SOURCE
 const ByteSource fileSource = {fileOpen, fileRead, fileSeek, fileClose};
+#endif
 
 const ByteSource* installedSource = &memorySource;
 int32_t installedKind = SourceMemory;
@@ -125,9 +134,13 @@ void selectSource(int32_t sourceKind, uint32_t length) {
     sourceFile = 0;
     sourceFileSize = -1;
     installedKind = sourceKind <= 0 ? SourceResource : sourceKind == 1 ? SourceMemory : SourceFile;
-    installedSource = installedKind == SourceResource ? &resourceSource
-                      : installedKind == SourceMemory ? &memorySource
-                                                      : &fileSource;
+    installedSource = &memorySource;
+#if INTROPLAYER_NAMED_RESOURCES
+    if (installedKind == SourceResource) installedSource = &resourceSource;
+#endif
+#if INTROPLAYER_FILE_SOURCE
+    if (installedKind == SourceFile) installedSource = &fileSource;
+#endif
 }
 
 uintptr_t openSource(const void* source) { return installedSource->open(source); }
@@ -152,7 +165,7 @@ size_t heapLimit;       // 0 = no cap
 
 size_t roundUp(size_t size) { return (size + HeapAlign - 1) & ~(HeapAlign - 1); }
 
-#if PLAYER_HEAP_EXACT_BLOCKS
+#if defined(PLAYER_HEAP_EXACT_BLOCKS)
 // Under AddressSanitizer every block is its own allocation, so a read past a
 // block is caught instead of landing in its neighbour inside a chunk.
 void** heapBlocks;

@@ -25,6 +25,48 @@
 
 #include <stdint.h>
 
+/* Compile-time switches: 1 (built in) unless the build sets them to 0. The
+ * size profile (the CMake option INTROPLAYER_SIZE) leaves out what no song
+ * can hear: following the music (getPosition, getChannel,
+ * getInstrumentStrikes, getSongInfo, getInstrumentName), seek, mute and
+ * solo, play-once and the end watch (setPlayOnce, renderCameBack), offline
+ * rendering, the file source, named resources (registerModuleResource and
+ * the resource source) and the load errors' texts (getLoadError then says
+ * only "not loaded"); and it mixes without SSE2 lanes, to the same sums.
+ * What some songs need stays in unless the program's author, knowing the
+ * song, switches it off: Amiga periods and 4-bit packed samples (a module
+ * that needs one then fails to load). What is left out is not declared. */
+#ifndef INTROPLAYER_FOLLOW
+#define INTROPLAYER_FOLLOW 1
+#endif
+#ifndef INTROPLAYER_SEEK
+#define INTROPLAYER_SEEK 1
+#endif
+#ifndef INTROPLAYER_END_WATCH
+#define INTROPLAYER_END_WATCH 1
+#endif
+#ifndef INTROPLAYER_OFFLINE
+#define INTROPLAYER_OFFLINE 1
+#endif
+#ifndef INTROPLAYER_FILE_SOURCE
+#define INTROPLAYER_FILE_SOURCE 1
+#endif
+#ifndef INTROPLAYER_NAMED_RESOURCES
+#define INTROPLAYER_NAMED_RESOURCES 1
+#endif
+#ifndef INTROPLAYER_ERROR_TEXTS
+#define INTROPLAYER_ERROR_TEXTS 1
+#endif
+#ifndef INTROPLAYER_SIMD
+#define INTROPLAYER_SIMD 1
+#endif
+#ifndef INTROPLAYER_AMIGA_PERIODS
+#define INTROPLAYER_AMIGA_PERIODS 1
+#endif
+#ifndef INTROPLAYER_PACKED_SAMPLES
+#define INTROPLAYER_PACKED_SAMPLES 1
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -50,7 +92,9 @@ enum PlayerSourceKind {
  * valid while they may be played. Registering a name again replaces it.
  * Returns 1, or 0 when 16 names are registered already, name or bytes is
  * null, or the name is longer than 63 characters. Controlling thread. */
+#if INTROPLAYER_NAMED_RESOURCES
 int32_t registerModuleResource(const char* name, const void* bytes, uint32_t length);
+#endif
 
 /* ---- Real-time playback ----------------------------------------------------- */
 
@@ -86,6 +130,7 @@ uint32_t getPlayTime(void);
 const char* getSongTitle(void);
 
 /* ---- Offline rendering --------------------------------------------------------- */
+#if INTROPLAYER_OFFLINE
 
 /* Stops real-time playback (and any open render), then loads the module for
  * rendering without a device, positioned at its start. Non-zero on success;
@@ -104,12 +149,16 @@ uint32_t renderFrames(int16_t* out, uint32_t count);
  * of a pattern loop aside); afterwards the frame at which it came back,
  * counted from renderOpen or the last seek: the length of one pass through
  * the song from there. */
+#if INTROPLAYER_END_WATCH
 uint32_t renderCameBack(void);
+#endif
 /* Frees what renderOpen loaded. Harmless when nothing is open; never stops
  * real-time playback. */
 void renderClose(void);
+#endif
 
 /* ---- Following the music ------------------------------------------------------ */
+#if INTROPLAYER_FOLLOW
 
 /* The read-outs below describe what is heard. In real time that is the
  * block the device plays (1,024 frames, 23 ms): the refill thread looks at
@@ -155,6 +204,7 @@ int32_t getChannel(uint32_t channel, PlayerChannel* out);
  * latest; these describe the end of the block that getPosition's moment
  * lies in. */
 int32_t getInstrumentStrikes(uint32_t instrument, uint32_t* strikes, uint32_t* lastStrikeMs);
+#endif
 
 enum PlayerSeekResult {
     PlayerSeekDone = 0,
@@ -162,6 +212,7 @@ enum PlayerSeekResult {
     PlayerSeekPastSongEnd = -2,   /* order not below the song length */
     PlayerSeekPastPatternEnd = -3 /* row not below the rows of that order's pattern */
 };
+#if INTROPLAYER_SEEK
 /* Goes on from row `row` of order-list entry `order`, as a start there
  * would: fresh channels, the default speed and tempo, global volume 64; the
  * play time and the strike counts go on from what was heard. A pattern of
@@ -181,6 +232,8 @@ int32_t seekPosition(uint32_t order, uint32_t row);
  * Any thread. */
 int32_t setChannelMute(uint32_t channel, int32_t muted);
 int32_t setChannelSolo(uint32_t channel, int32_t solo);
+#endif
+#if INTROPLAYER_END_WATCH
 /* 1: songs end where they would come back to a row they played (the repeats
  * of a pattern loop aside) instead of looping; switched on after the song
  * has come back, it ends where the pass being played comes back. In real
@@ -190,12 +243,14 @@ int32_t setChannelSolo(uint32_t channel, int32_t solo);
  * a seek plays on from where it goes). Holds for later starts until set to
  * 0 (the default). Any thread. */
 void setPlayOnce(int32_t once);
+#endif
 
 /* ---- The loaded song ------------------------------------------------------------- */
 
 /* Why the last start or renderOpen failed, in words; empty after a success. */
 const char* getLoadError(void);
 
+#if INTROPLAYER_FOLLOW
 typedef struct PlayerSongInfo {
     uint32_t channels;
     uint32_t patterns;
@@ -216,6 +271,7 @@ int32_t getSongInfo(PlayerSongInfo* info);
  * there is no such instrument or nothing is loaded. Valid until the next
  * start, stop or renderClose. Controlling thread. */
 const char* getInstrumentName(uint32_t index);
+#endif
 
 #ifdef __cplusplus
 }
