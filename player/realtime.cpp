@@ -91,8 +91,10 @@ void refillThread(void*) {
         statsIndex.store(playing, std::memory_order_relaxed);
         describe(playing, 0);
         // No seek goes back before the block after the one that plays.
-        const uint64_t heard = blockOutputAt(playing, 2 * BlockFrames);
-        settleStrikesBefore(heard < outputFrames ? heard : outputFrames);
+        if (INTROPLAYER_FOLLOW) {
+            const uint64_t heard = blockOutputAt(playing, 2 * BlockFrames);
+            settleStrikesBefore(heard < outputFrames ? heard : outputFrames);
+        }
         takeSeekInRing(playing);
         if (renderIndex != playing)
             renderNext();

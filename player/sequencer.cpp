@@ -622,6 +622,8 @@ void forgetWatch() {
 }
 
 void resetWatch() {
+    if (!INTROPLAYER_END_WATCH)
+        return;
     std::memset(rowTable(), 0, watch.wideTable ? watch.wideBytes : sizeof watch.shortTable);
     watch.loopStateCount = 0;
     watch.inLoopRepeat = false;

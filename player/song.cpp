@@ -68,7 +68,7 @@ uint32_t levelWord(uint32_t sumLeft, uint32_t sumRight) {
     return ((sumLeft / BlockFrames) & 0xFFFF) << 16 | ((sumRight / BlockFrames) & 0xFFFF);
 }
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && INTROPLAYER_SIMD
 // The conversion at unity volume, four samples at a time, with the same
 // results as toSample: clip first (a NaN becomes -32,768), then round to
 // nearest with ties to even (the default rounding mode, as nearbyint uses).
@@ -204,7 +204,8 @@ void runDueTick() {
     if (song.tickFramesLeft > 0 || song.ended)
         return;
     sequencerTick();
-    tallyTickStrikes(outputFrames, songMs(song.clockFrames));
+    if (INTROPLAYER_FOLLOW)
+        tallyTickStrikes(outputFrames, songMs(song.clockFrames));
     // The row starts at the frames rendered so far: never the first frame of
     // a pass, where every row is new.
     if (song.cameBack && times.cameBackAt == 0)
@@ -233,8 +234,12 @@ void renderBlock() {
     float* mix = mixBuffer + block * BlockFrames * 2;
     std::memset(mix, 0, sizeof(float) * BlockFrames * 2);
     applyMuteAndSolo();
-    times.blockOutput[block] = outputFrames;
-    times.blockClockStart[block] = song.clockFrames;
+    // Where each block lies in time, for seeks and read-outs into it.
+    const bool placed = INTROPLAYER_SEEK || INTROPLAYER_FOLLOW || INTROPLAYER_OFFLINE;
+    if (placed) {
+        times.blockOutput[block] = outputFrames;
+        times.blockClockStart[block] = song.clockFrames;
+    }
     beginBlockSnapshots(block);
     int32_t done = 0;
     while (done < BlockFrames) {
@@ -248,7 +253,8 @@ void renderBlock() {
         done += n;
     }
     endBlockSnapshots(block);
-    times.blockClockEnd[block] = song.clockFrames;
+    if (placed)
+        times.blockClockEnd[block] = song.clockFrames;
     // A tick due at the next block's first frame runs now, so that what
     // stands between blocks is that frame's state.
     runDueTick();
@@ -266,7 +272,7 @@ uint32_t convertBlock(int32_t block) {
         divisor = UnityDivisor;
     const float* mix = mixBuffer + block * BlockFrames * 2;
     int16_t* out = outputRing + block * BlockFrames * 2;
-#if defined(__SSE2__)
+#if defined(__SSE2__) && INTROPLAYER_SIMD
     if (divisor == UnityDivisor)
         return convertUnity(mix, out);
 #endif

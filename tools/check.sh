@@ -3,8 +3,8 @@
 # same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
 # 32-bit and the 64-bit Windows cross build with their tests under Wine (the
 # 64-bit one alone where this machine cannot start 32-bit programs), the
-# installed player used by an outside program, and bounded fuzzing runs of
-# the module loader and of the whole interface.
+# installed player used by an outside program, the size profile, and bounded
+# fuzzing runs of the module loader and of the whole interface.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -48,6 +48,15 @@ detectWine32
 
 step "the installed player: examples built against its package, natively and for Windows"
 tests/install/check.sh build build-win32 build-win64
+
+step "the size profile, natively and for Windows: built, installed, used and measured"
+for arch in native:size i686:win32-size x86_64:win64-size; do
+    toolchain=()
+    [ "${arch%%:*}" = native ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE="cmake/${arch%%:*}-w64-mingw32.cmake")
+    cmake -S . -B "build-${arch#*:}" -DINTROPLAYER_SIZE=ON "${toolchain[@]}" >/dev/null
+    cmake --build "build-${arch#*:}" -j"$jobs"
+done
+tests/install/size.sh build-win32 build-size build-win32-size build-win64-size
 
 if [ "$WINE_32BIT" = yes ]; then
     step "32-bit Windows build under Wine: unit tests, sources, renders, the intro end to end"

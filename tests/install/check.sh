@@ -8,7 +8,7 @@
 # offline render; the Windows examples run under Wine where this machine can
 # run them, sync through Wine's ALSA driver into a device paced as a real
 # one. Each library must export its header's functions and nothing else of
-# its own. Last, what the player adds to a small static i686 program.
+# its own.
 # Usage: tests/install/check.sh NATIVE_BUILD WINDOWS_BUILD...
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -140,5 +140,3 @@ for arch in "${archs[@]}"; do
     rm -rf "$tmp/prefix-$arch"
 done
 cleanupWine
-
-if [ -d "$tmp/i686" ]; then "$root/bench/player-size.sh" "$tmp/i686"; fi
