@@ -44,7 +44,8 @@ const PatternSlot* patternAt(int32_t orderPos) {
 // Targets from the voice's mixVolume and finalPan; silence on a muted
 // channel (voice k and its twin k + 32 play channel k mod 32).
 void updateTargets(Voice* v) {
-    const int32_t volume = (audibleChannels >> (v->voiceIndex & 31) & 1) ? v->mixVolume : 0;
+    const int32_t volume =
+        !INTROPLAYER_SEEK || (audibleChannels >> (v->voiceIndex & 31) & 1) ? v->mixVolume : 0;
     v->targetRight = volume * v->finalPan / 255;
     v->targetLeft = volume * (255 - v->finalPan) / 255;
 }
@@ -633,9 +634,11 @@ void resetWatch() {
 
 void sequencerTick() {
     applyMuteAndSolo();
-    tickStrikes.count = 0;
+    if (INTROPLAYER_FOLLOW) {   // what the read-outs tell
+        tickStrikes.count = 0;
+        song.playedTick = song.tick;
+    }
     song.cameBack = false;
-    song.playedTick = song.tick;
     // A global volume change is heard on every channel from the tick after
     // it, also on the one that made it: the classic tracker's recordings
     // hear it so.
@@ -660,7 +663,7 @@ void sequencerTick() {
         const PatternSlot* pattern = patternAt(song.orderPos);
         if (song.row < 0 || song.row >= pattern->rowCount)
             song.row = 0;
-        if (rowStarted)
+        if (INTROPLAYER_FOLLOW && rowStarted)   // for tests and tools that follow
             rowStarted(song.orderPos, song.row);
         // Played once, the song ends where it would come back: its voices
         // ramp out and no tick follows.

@@ -140,8 +140,10 @@ void clearBlockStats() {
 }  // namespace
 
 void freeSong() {
-    seekLimits.loaded.store(0, std::memory_order_relaxed);
-    pendingSeek.store(NoSeek, std::memory_order_relaxed);
+    if (INTROPLAYER_SEEK) {
+        seekLimits.loaded.store(0, std::memory_order_relaxed);
+        pendingSeek.store(NoSeek, std::memory_order_relaxed);
+    }
     clearBlockStats();
     describeNothing();
     forgetWatch();
@@ -181,9 +183,11 @@ void resetSongState() {
     setTempo(song.defaultTempo);
     song.ended = false;
     resetWatch();
-    times.passStart = outputFrames;
-    times.cameBackAt = 0;
-    times.endedAt = 0;
+    if (INTROPLAYER_END_WATCH) {
+        times.passStart = outputFrames;
+        times.cameBackAt = 0;
+        times.endedAt = 0;
+    }
 }
 
 void startSongPlayback() {
@@ -192,10 +196,12 @@ void startSongPlayback() {
     std::memset(&times, 0, sizeof times);
     resetSongState();
     resetFollow();
-    muteMask.store(0, std::memory_order_relaxed);
-    soloMask.store(0, std::memory_order_relaxed);
-    audibleChannels = 0xFFFFFFFFu;
-    pendingSeek.store(NoSeek, std::memory_order_relaxed);
+    if (INTROPLAYER_SEEK) {
+        muteMask.store(0, std::memory_order_relaxed);
+        soloMask.store(0, std::memory_order_relaxed);
+        audibleChannels = 0xFFFFFFFFu;
+        pendingSeek.store(NoSeek, std::memory_order_relaxed);
+    }
     renderIndex = 0;
     clearBlockStats();
 }
@@ -208,7 +214,7 @@ void runDueTick() {
         tallyTickStrikes(outputFrames, songMs(song.clockFrames));
     // The row starts at the frames rendered so far: never the first frame of
     // a pass, where every row is new.
-    if (song.cameBack && times.cameBackAt == 0)
+    if (INTROPLAYER_END_WATCH && song.cameBack && times.cameBackAt == 0)
         times.cameBackAt = outputFrames;
     if (song.ended)
         times.endedAt = outputFrames;
