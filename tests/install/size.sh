@@ -27,7 +27,7 @@ for build in "$@"; do
         compiler=cc
         extra=()
     else
-        [ -f "$toolchain" ] || toolchain=$root/$toolchain
+        case $toolchain in /*) ;; *) toolchain=$root/$toolchain ;; esac
         compiler=$(basename "$toolchain" .cmake)-gcc
         extra=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
     fi
