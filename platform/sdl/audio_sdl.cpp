@@ -19,7 +19,7 @@ struct AudioOutput {
     uint32_t ringBytes;
     std::atomic<uint32_t> bytesHanded;   // wraps at 2^32 like the device position
     uint32_t bufferBytes;                // what one callback takes
-    std::atomic<bool> pastFirstBuffer;   // the count has passed bufferBytes once
+    std::atomic<uint32_t> pastFirstBuffer;   // 1 once the count has passed bufferBytes
     std::atomic<uint32_t> ringWrites;    // blocks the refill thread has handed over
     bool subsystemStarted;
 };
@@ -86,7 +86,7 @@ void audioDeviceStartLoop(const uint8_t* ring, uint32_t bytes)
     output.ring = ring;
     output.ringBytes = bytes;
     output.bytesHanded.store(0, std::memory_order_relaxed);
-    output.pastFirstBuffer.store(false, std::memory_order_relaxed);
+    output.pastFirstBuffer.store(0, std::memory_order_relaxed);
     SDL_UnlockAudioDevice(output.device);
     SDL_PauseAudioDevice(output.device, 0);
 }
@@ -96,7 +96,7 @@ uint32_t audioDevicePosition()
     const uint32_t handed = output.bytesHanded.load(std::memory_order_acquire);
     if (!output.pastFirstBuffer.load(std::memory_order_relaxed)) {
         if (handed < output.bufferBytes) return 0;
-        output.pastFirstBuffer.store(true, std::memory_order_relaxed);
+        output.pastFirstBuffer.store(1, std::memory_order_relaxed);
     }
     return handed - output.bufferBytes;   // modulo 2^32, as the count wraps
 }

@@ -4,7 +4,7 @@
 # installed into a prefix of its own, and a program that starts and stops a
 # song builds against it through the CMake package and through pkg-config
 # (both carry the switches and -flto); natively it plays the tune on SDL's
-# dummy device. Last, what the default build and the profile add to a small
+# dummy device. Each library exports its header's functions and nothing else. Last, what the default build and the profile add to a small
 # static i686 program.
 # Usage: tests/install/size.sh DEFAULT_I686_BUILD SIZE_NATIVE_BUILD SIZE_WINDOWS_BUILD...
 set -u
@@ -31,6 +31,10 @@ for build in "$@"; do
         compiler=$(basename "$toolchain" .cmake)-gcc
         extra=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
     fi
+    nm=gcc-nm   # reads the link-time objects
+    [ -z "$toolchain" ] || nm=${compiler%-gcc}-gcc-nm
+    symbols=$("$root/tools/check-symbols.sh" "$tmp/$name/lib/libintroplayer.a" "$tmp/$name/include/introplayer.h" \
+        "$nm" 2>&1) || fail "$name: $(grep -A4 FAIL <<<"$symbols")"
     cmake -S "$here/start_stop" -B "$tmp/cmake-$name" -DCMAKE_BUILD_TYPE=Release "${extra[@]}" \
         -DCMAKE_PREFIX_PATH="$tmp/$name" >/dev/null && cmake --build "$tmp/cmake-$name" >/dev/null ||
         fail "$name: the start-and-stop program does not build against the CMake package"
