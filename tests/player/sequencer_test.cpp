@@ -28,13 +28,13 @@ Rows playRows(size_t n) {
 // counts); X6x adds ticks to every repeat, and several add up, in files
 // saved by OpenMPT.
 TEST_F(SongTest, RowLengthsUnderSpeedZeroAndPatternDelays) {
-    const struct { const char* name; std::function<void()> setUp; int ticks; } cases[] = {
-        {"F00", [] { fx(0, 0, 0, 0xF, 0x00); }, 1},
-        {"EE2", [] { fx(0, 0, 0, 0xE, 0xE2); }, 12},   // at speed 4
-        {"rightmost EEx", [] { fx(0, 0, 0, 0xE, 0xE3); fx(0, 0, 1, 0xE, 0xE1); }, 8},
-        {"X6x add up", [] { fx(0, 0, 0, 0x21, 0x62); fx(0, 0, 1, 0x21, 0x63); }, 9},
-        {"X6x in every repeat", [] { fx(0, 0, 0, 0xE, 0xE2); fx(0, 0, 1, 0x21, 0x63); }, 21},
-        {"no X6x in other trackers' files", [] { fx(0, 0, 0, 0x21, 0x62); song.fineDelays = false; }, 4},
+    const struct { const char* name; std::function<void()> setUp; int ticks, next; } cases[] = {
+        {"F00", [] { fx(0, 0, 0, 0xF, 0x00); }, 1, 1},
+        {"EE2", [] { fx(0, 0, 0, 0xE, 0xE2); }, 12, 4},   // at speed 4
+        {"rightmost EEx", [] { fx(0, 0, 0, 0xE, 0xE3); fx(0, 0, 1, 0xE, 0xE1); }, 8, 4},
+        {"X6x add up", [] { fx(0, 0, 0, 0x21, 0x62); fx(0, 0, 1, 0x21, 0x63); }, 9, 4},
+        {"X6x in every repeat", [] { fx(0, 0, 0, 0xE, 0xE2); fx(0, 0, 1, 0x21, 0x63); }, 21, 4},
+        {"no X6x in other trackers' files", [] { fx(0, 0, 0, 0x21, 0x62); song.fineDelays = false; }, 4, 4},
     };
     for (const auto& c : cases) {
         SetUp();
@@ -42,6 +42,7 @@ TEST_F(SongTest, RowLengthsUnderSpeedZeroAndPatternDelays) {
         c.setUp();
         start();
         EXPECT_EQ(finishRow(), c.ticks) << c.name;
+        EXPECT_EQ(finishRow(), c.next) << c.name << ", the row after";
     }
 }
 
