@@ -70,8 +70,6 @@ void volumeSlide(ChannelState* channel) {
     channel->updateFlags |= UpdateVolume;
 }
 
-bool linearPeriods(const ModuleRecord* module) { return !INTROPLAYER_AMIGA_PERIODS || (module->flags & 1) != 0; }
-
 // --- Row actions (tick 0) -------------------------------------------------
 
 void rowPortaUp(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
@@ -773,7 +771,7 @@ void advanceTremolo(ChannelState* ch) { ch->tremPos = advancePosition(ch->tremPo
 // The slide is heard in the semitones of the playing note's scale (its
 // finetune): the nearest one to the period, a tie going to the lower note.
 int32_t glissandoPeriod(const ChannelState* ch) {
-    if (linearPeriods(&song)) {
+    if (linearPeriods()) {
         // Semitones above C-0 of the scale, rounded; the bias keeps the
         // division's operand positive for every period.
         const int32_t base = 7680 - ch->noteFinetune / 2;

@@ -381,7 +381,7 @@ void pitchStep(ChannelState* channel, Voice* voice)
     const int64_t sum = static_cast<int64_t>(channel->period) + channel->periodDelta;
     if (sum == 0) return;
     int64_t frequency;
-    if (!INTROPLAYER_AMIGA_PERIODS || (song.flags & 1)) {
+    if (linearPeriods()) {
         // Beyond these octaves the frequency is clamped below anyway; the
         // bounds keep the product well inside 64 bits.
         double octaves = static_cast<double>(4608 - sum) * static_cast<double>(OneOver768);

@@ -129,6 +129,13 @@ inline int32_t repeatTicks(const ModuleRecord* m)
     const int32_t ticks = m->speed + m->rowExtraTicks;
     return ticks > 0 ? ticks : 1;
 }
+
+// Linear periods (flags bit 0), or Amiga periods, which a build may leave out.
+inline bool linearPeriods(const ModuleRecord* m = &song)
+{
+    return !INTROPLAYER_AMIGA_PERIODS || (m->flags & 1) != 0;
+}
+
 extern char songTitle[21];
 extern const SampleRecord emptySample;
 extern uint8_t moduleHeader[ModuleHeaderSize];   // raw header bytes, read by the start call

@@ -78,8 +78,6 @@ const NoteCell* rowCells(const PatternSlot* pattern, int32_t row) {
     return pattern->cells + row * song.channelCount;
 }
 
-bool linearPeriods() { return !INTROPLAYER_AMIGA_PERIODS || (song.flags & 1) != 0; }
-
 // A note started on the channel's voice: listed for the tick's followers.
 void noteStrike(const ChannelState* ch, const SampleRecord* sample) {
     if (!INTROPLAYER_FOLLOW || tickStrikes.count >= ChannelCountMax)
@@ -575,6 +573,8 @@ bool loopStateSeen(int32_t orderPos, int32_t row) {
 // the watch starts again from that row: the next pass ends where it comes
 // back once more.
 bool watchRow(int32_t orderPos, int32_t row) {
+    if (!INTROPLAYER_END_WATCH)
+        return false;
     // The heap's table has bits for the song's entries alone.
     const int32_t rows = !watch.wideTable ? 256 : orderPos < song.songLength ? playedRows(orderPos) : 0;
     if (orderPos < 0 || orderPos > 255 || row < 0 || row >= rows)
@@ -603,6 +603,8 @@ bool watchRow(int32_t orderPos, int32_t row) {
 
 bool prepareWatch() {
     forgetWatch();
+    if (!INTROPLAYER_END_WATCH)
+        return true;
     uint32_t bits = 0;
     bool wide = false;
     for (int32_t o = 0; o < song.songLength && o < 256; ++o) {
@@ -667,7 +669,7 @@ void sequencerTick() {
             rowStarted(song.orderPos, song.row);
         // Played once, the song ends where it would come back: its voices
         // ramp out and no tick follows.
-        song.cameBack = INTROPLAYER_END_WATCH && watchRow(song.orderPos, song.row);
+        song.cameBack = watchRow(song.orderPos, song.row);
         if (song.cameBack && playOnce.load(std::memory_order_relaxed)) {
             song.ended = true;
             for (Voice& v : voices) {

@@ -116,7 +116,7 @@ bool loadSong(int32_t sourceKind, const void* source, uint32_t length) {
         destroyPlayerHeap();
         return false;
     }
-    if (INTROPLAYER_END_WATCH && !prepareWatch()) {
+    if (!prepareWatch()) {
         setLoadError("out of memory for where the song has been");
         forgetSong();
         destroyPlayerHeap();
