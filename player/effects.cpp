@@ -22,15 +22,17 @@ namespace {
 // Slides move the period with no bound of their own, so that a slide down
 // undone by one up comes back exactly; this bound, far past where the pitch
 // is clamped, only keeps hours of sliding inside 32 bits.
-constexpr int64_t PeriodBound = 1 << 30;
+constexpr int32_t PeriodBound = 1 << 30;
 
 // The highest period an arpeggio's note reaches (linear periods), one table
 // step below C-8; a note past it plays there.
 constexpr int32_t ArpeggioTopPeriod = 1540;
 
+// The period never leaves the bound and a slide moves it by at most 1020, so
+// the sum fits 32 bits.
 void slidePeriod(ChannelState* ch, int32_t by) {
-    const int64_t period = static_cast<int64_t>(ch->period) + by;
-    ch->period = static_cast<int32_t>(period > PeriodBound ? PeriodBound : period < -PeriodBound ? -PeriodBound : period);
+    const int32_t period = ch->period + by;
+    ch->period = period > PeriodBound ? PeriodBound : period < -PeriodBound ? -PeriodBound : period;
 }
 
 // |round(256 * sin(p * pi / 32))| for |p| = 0..32: the sine of the vibrato and

@@ -51,29 +51,36 @@ constexpr uint32_t ChunkFrames = uint32_t(1) << 20;
 constexpr int32_t ZeroSegmentLimit = 64;
 
 // The voice's sample, with its loop clamped to the stored data.
+// Frame counts are below LengthLimit, so they and a position's integer part
+// fit 32 bits: the 32-bit build compares and shifts them in one register.
 struct Region {
     const int16_t* data;
     int64_t lengthPos;     // length, 32.32
-    int64_t loopStart;     // integer frames
-    int64_t loopEnd;       // integer frames; the end of the playable region
-    int64_t loopLength;    // integer frames; 0 without a loop
+    int32_t loopStart;     // integer frames
+    int32_t loopEnd;       // integer frames; the end of the playable region
+    int32_t loopLength;    // integer frames; 0 without a loop
     uint8_t loopType;      // LoopForward, LoopPingPong, or LoopNone for every other end
 };
+
+// Integer frames as a 32.32 position.
+inline int64_t framesAt(int32_t frames) { return static_cast<int64_t>(frames) << 32; }
+// A position's integer frames; positions stay within -1 .. LengthLimit frames.
+inline int32_t framesOf(int64_t pos) { return static_cast<int32_t>(pos >> 32); }
 
 bool setUpRegion(const SampleRecord* sample, Region* region)
 {
     if (!sample->data || sample->length == 0 || sample->length >= LengthLimit) return false;
-    const int64_t length = sample->length;
-    int64_t end = static_cast<int64_t>(sample->loopStart) + sample->loopLength;
-    if (end > length) end = length;
+    const uint32_t length = sample->length;
+    // Loop fields beyond the length are cut before they are added.
+    const uint32_t start = sample->loopStart < length ? sample->loopStart : length;
+    const uint32_t end = start + (sample->loopLength < length - start ? sample->loopLength : length - start);
     region->data = sample->data;
-    region->lengthPos = length << 32;
-    const bool loops = (sample->loopType == LoopForward || sample->loopType == LoopPingPong) &&
-                       static_cast<int64_t>(sample->loopStart) < end;
+    region->lengthPos = framesAt(static_cast<int32_t>(length));
+    const bool loops = (sample->loopType == LoopForward || sample->loopType == LoopPingPong) && start < end;
     region->loopType = loops ? sample->loopType : static_cast<uint8_t>(LoopNone);
-    region->loopStart = loops ? sample->loopStart : 0;
-    region->loopEnd = end;
-    region->loopLength = loops ? end - sample->loopStart : 0;
+    region->loopStart = loops ? static_cast<int32_t>(start) : 0;
+    region->loopEnd = static_cast<int32_t>(end);
+    region->loopLength = loops ? static_cast<int32_t>(end - start) : 0;
     return true;
 }
 
@@ -82,8 +89,8 @@ bool setUpRegion(const SampleRecord* sample, Region* region)
 // folded back with one remainder instead of a reflection per loop length.
 void reflectAtStart(const Region& region, int64_t* pos, uint32_t* backward)
 {
-    const int64_t start = region.loopStart << 32;
-    const int64_t length = region.loopLength << 32;
+    const int64_t start = framesAt(region.loopStart);
+    const int64_t length = framesAt(region.loopLength);
     int64_t over = start - *pos;
     if (over < 0) over = 0;
     const int64_t q = over - Epsilon;
@@ -99,7 +106,7 @@ void reflectAtStart(const Region& region, int64_t* pos, uint32_t* backward)
         *pos = start + r;
         *backward = 0;
     } else {
-        *pos = (region.loopEnd << 32) - (r - length) - Epsilon;
+        *pos = framesAt(region.loopEnd) - (r - length) - Epsilon;
         *backward = 1;
     }
 }
@@ -109,7 +116,7 @@ void reflectAtEnd(const Region& region, int64_t end, int64_t* pos, uint32_t* bac
     int64_t over = *pos - end;
     if (over < 0) over = 0;   // a count that fell a hair short of the end
     int64_t p = end - over - Epsilon;
-    if (p >= (region.loopStart << 32)) {
+    if (p >= framesAt(region.loopStart)) {
         *pos = p;
         *backward = 1;
     } else {
@@ -292,12 +299,12 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
         uint64_t distance;
         int64_t end = 0;
         if (backward) {
-            const int64_t start = region.loopStart << 32;
+            const int64_t start = framesAt(region.loopStart);
             distance = pos > start ? static_cast<uint64_t>(pos - start) : 0;
         } else {
-            const int64_t posInt = pos >> 32;
-            const int64_t endInt = posInt > region.loopEnd ? (region.lengthPos >> 32) : region.loopEnd;
-            end = endInt << 32;
+            const int32_t posInt = framesOf(pos);
+            const int32_t endInt = posInt > region.loopEnd ? framesOf(region.lengthPos) : region.loopEnd;
+            end = framesAt(endInt);
             if (pos >= region.lengthPos)
                 distance = 0;
             else if (posInt == endInt && static_cast<uint32_t>(pos) != 0)
@@ -375,14 +382,13 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
         // 6. The boundary.
         if (atBoundary) {
             if (region.loopType == LoopForward) {
-                pos -= region.loopLength << 32;
-                if ((pos >> 32) >= region.loopEnd) {
-                    uint64_t into;
-                    divide64(static_cast<uint64_t>((pos >> 32) - region.loopStart),
-                           static_cast<uint64_t>(region.loopLength), &into);
-                    pos = ((region.loopStart + static_cast<int64_t>(into)) << 32) | static_cast<uint32_t>(pos);
-                } else if ((pos >> 32) < region.loopStart - 1) {
-                    pos = region.loopStart << 32;   // a count that fell well short
+                pos -= framesAt(region.loopLength);
+                if (framesOf(pos) >= region.loopEnd) {
+                    const uint32_t into = static_cast<uint32_t>(framesOf(pos) - region.loopStart) %
+                                          static_cast<uint32_t>(region.loopLength);
+                    pos = framesAt(region.loopStart + static_cast<int32_t>(into)) | static_cast<uint32_t>(pos);
+                } else if (framesOf(pos) < region.loopStart - 1) {
+                    pos = framesAt(region.loopStart);   // a count that fell well short
                 }
             } else if (region.loopType == LoopPingPong) {
                 if (backward)

@@ -86,14 +86,17 @@ double exp2Fraction(double f)
     return c[0] + f * (c[1] + f * (c[2] + f * (c[3] + f * (c[4] + f * high))));
 }
 
-// Floor for the magnitudes used here (|x| < 2^52); exact.
+// Floor for the magnitudes used here (|x| < 2^31); exact. A 32-bit
+// conversion: the 32-bit build has no 64-bit one of its own.
 double floorExact(double x)
 {
-    const double t = static_cast<double>(static_cast<int64_t>(x));
+    const double t = static_cast<double>(static_cast<int32_t>(x));
     return t > x ? t - 1.0 : t;
 }
 
-int64_t roundToInt(double x) { return static_cast<int64_t>(floorExact(x + 0.5)); }
+// Nearest integer, halves up, for the values here: frequencies and periods,
+// all below 2^31.
+int32_t roundToInt(double x) { return static_cast<int32_t>(floorExact(x + 0.5)); }
 
 // 2^x as 2^n * 2^f with n the nearest integer to x.
 double exp2Deterministic(double x)
@@ -113,14 +116,22 @@ struct EnvelopeView {
     uint8_t flags;
 };
 
+// Where a channel keeps one envelope's state: fixed tables of member
+// offsets, nothing to build per call.
 struct EnvelopeFields {
-    int32_t* tick;
-    int32_t* point;
-    int32_t* slope;
-    int32_t* value;
-    int32_t* output;
-    uint8_t* done;
+    int32_t ChannelState::*tick;
+    int32_t ChannelState::*point;
+    int32_t ChannelState::*slope;
+    int32_t ChannelState::*value;
+    int32_t ChannelState::*output;
+    uint8_t ChannelState::*done;
 };
+constexpr EnvelopeFields VolumeFields = {&ChannelState::volEnvTick,  &ChannelState::volEnvPoint,
+                                         &ChannelState::volEnvSlope, &ChannelState::volEnvValue,
+                                         &ChannelState::envVolume,   &ChannelState::volEnvDone};
+constexpr EnvelopeFields PanningFields = {&ChannelState::panEnvTick,  &ChannelState::panEnvPoint,
+                                          &ChannelState::panEnvSlope, &ChannelState::panEnvValue,
+                                          &ChannelState::envPanning,  &ChannelState::panEnvDone};
 
 // Envelope values are 0..64; larger stored values are taken as 64 so the
 // 16.16 arithmetic cannot overflow.
@@ -134,35 +145,39 @@ int32_t pointX(const EnvelopeView& envelope, int32_t index) { return envelope.po
 
 void stepEnvelope(ChannelState* channel, const EnvelopeView& envelope, const EnvelopeFields& f)
 {
+    int32_t& tick = channel->*f.tick;
+    int32_t& next = channel->*f.point;   // the point met next
+    int32_t& value = channel->*f.value;
+    int32_t& output = channel->*f.output;
+    uint8_t& done = channel->*f.done;
     // The position stops at the last point: another instrument's envelope
     // taken over later goes on from there.
-    if (*f.done) return;
-    if (*f.point >= envelope.count || *f.point < 0) {
-        *f.output = *f.value >> 16;
-        *f.tick += 1;
+    if (done) return;
+    if (next >= envelope.count || next < 0) {
+        output = value >> 16;
+        tick += 1;
         return;
     }
-    if (*f.tick != pointX(envelope, *f.point)) {
+    if (tick != pointX(envelope, next)) {
         // Points whose x values do not increase are passed without being met;
         // the value is kept within the envelope range instead of running away.
-        int64_t value = static_cast<int64_t>(*f.value) + *f.slope;
+        // Values and slopes stay within 64 << 16 in size: the sum fits 32 bits.
+        value += channel->*f.slope;
         if (value < 0) value = 0;
         if (value > (EnvelopeValueMax << 16)) value = EnvelopeValueMax << 16;
-        *f.value = static_cast<int32_t>(value);
-        *f.output = *f.value >> 16;
-        *f.tick += 1;
+        output = value >> 16;
+        tick += 1;
         return;
     }
     // A loop whose start names no stored point is ignored rather than read.
-    if ((envelope.flags & EnvelopeLoop) && *f.point == envelope.loopEnd &&
-        envelope.loopStart < envelope.count) {
-        *f.point = envelope.loopStart;
-        *f.tick = pointX(envelope, *f.point);
+    if ((envelope.flags & EnvelopeLoop) && next == envelope.loopEnd && envelope.loopStart < envelope.count) {
+        next = envelope.loopStart;
+        tick = pointX(envelope, next);
     }
-    const int32_t point = *f.point;
-    *f.output = pointY(envelope, point);
+    const int32_t point = next;
+    output = pointY(envelope, point);
     if (point >= envelope.count - 1) {
-        *f.done = 1;
+        done = 1;
         return;
     }
     if ((envelope.flags & EnvelopeSustain) && point == envelope.sustain && channel->keyOff == 0)
@@ -170,36 +185,40 @@ void stepEnvelope(ChannelState* channel, const EnvelopeView& envelope, const Env
     const int32_t y0 = pointY(envelope, point);
     const int32_t y1 = pointY(envelope, point + 1);
     const int32_t dx = pointX(envelope, point + 1) - pointX(envelope, point);
-    *f.value = y0 * 65536;
-    *f.slope = dx != 0 ? (y1 - y0) * 65536 / dx : 0;
-    *f.point = point + 1;
-    *f.output = *f.value >> 16;
-    *f.tick += 1;
+    value = y0 * 65536;
+    channel->*f.slope = dx != 0 ? (y1 - y0) * 65536 / dx : 0;
+    next = point + 1;
+    output = value >> 16;
+    tick += 1;
 }
 
 // Takes an envelope over at the channel's position: the value it would have
 // given on the last step and the point it meets next, so that the next step
 // gives the position's value as if this envelope had run from the start.
-void seatEnvelope(const EnvelopeView& envelope, const EnvelopeFields& f)
+void seatEnvelope(ChannelState* channel, const EnvelopeView& envelope, const EnvelopeFields& f)
 {
-    const int32_t x = *f.tick;   // the position the next step gives
-    *f.done = 0;
+    int32_t& value = channel->*f.value;
+    int32_t& output = channel->*f.output;
+    uint8_t& done = channel->*f.done;
+    const int32_t x = channel->*f.tick;   // the position the next step gives
+    done = 0;
     int32_t next = 0;
     while (next < envelope.count && pointX(envelope, next) < x) next += 1;
-    *f.point = next;
+    channel->*f.point = next;
     if (next == 0) return;   // at or before the first point: as from the start
     if (next == envelope.count) {
-        *f.point = envelope.count - 1;
-        *f.value = pointY(envelope, envelope.count - 1) * 65536;
-        *f.output = *f.value >> 16;
-        *f.done = 1;
+        channel->*f.point = envelope.count - 1;
+        value = pointY(envelope, envelope.count - 1) * 65536;
+        output = value >> 16;
+        done = 1;
         return;
     }
     const int32_t x0 = pointX(envelope, next - 1);
     const int32_t dx = pointX(envelope, next) - x0;
-    *f.slope = (pointY(envelope, next) - pointY(envelope, next - 1)) * 65536 / dx;
-    *f.value = pointY(envelope, next - 1) * 65536 + (x - 1 - x0) * *f.slope;
-    *f.output = *f.value >> 16;
+    const int32_t slope = (pointY(envelope, next) - pointY(envelope, next - 1)) * 65536 / dx;
+    channel->*f.slope = slope;
+    value = pointY(envelope, next - 1) * 65536 + (x - 1 - x0) * slope;
+    output = value >> 16;
 }
 
 EnvelopeView volumeEnvelopeOf(const InstrumentRecord* instrument)
@@ -218,26 +237,14 @@ EnvelopeView panningEnvelopeOf(const InstrumentRecord* instrument)
             instrument->panningLoopEnd,  instrument->panningEnvelopeFlags};
 }
 
-EnvelopeFields volumeFieldsOf(ChannelState* channel)
-{
-    return {&channel->volEnvTick,  &channel->volEnvPoint, &channel->volEnvSlope,
-            &channel->volEnvValue, &channel->envVolume,   &channel->volEnvDone};
-}
-
-EnvelopeFields panningFieldsOf(ChannelState* channel)
-{
-    return {&channel->panEnvTick,  &channel->panEnvPoint, &channel->panEnvSlope,
-            &channel->panEnvValue, &channel->envPanning,  &channel->panEnvDone};
-}
-
 }  // namespace
 
 void seatEnvelopes(ChannelState* channel, const InstrumentRecord* instrument)
 {
     if (instrument->volumeEnvelopeFlags & EnvelopeOn)
-        seatEnvelope(volumeEnvelopeOf(instrument), volumeFieldsOf(channel));
+        seatEnvelope(channel, volumeEnvelopeOf(instrument), VolumeFields);
     if (instrument->panningEnvelopeFlags & EnvelopeOn)
-        seatEnvelope(panningEnvelopeOf(instrument), panningFieldsOf(channel));
+        seatEnvelope(channel, panningEnvelopeOf(instrument), PanningFields);
 }
 
 void setVolumeEnvelopePosition(ChannelState* channel, const InstrumentRecord* instrument, int32_t position)
@@ -248,7 +255,7 @@ void setVolumeEnvelopePosition(ChannelState* channel, const InstrumentRecord* in
     if (!(instrument->volumeEnvelopeFlags & EnvelopeOn)) return;
     channel->volEnvTick = position + 1;
     const EnvelopeView envelope = volumeEnvelopeOf(instrument);
-    seatEnvelope(envelope, volumeFieldsOf(channel));
+    seatEnvelope(channel, envelope, VolumeFields);
     // Landing on the sustain point of a note still held, it holds there.
     if ((envelope.flags & EnvelopeSustain) && channel->keyOff == 0 && envelope.sustain < envelope.count &&
         pointX(envelope, envelope.sustain) == position) {
@@ -337,7 +344,7 @@ void envelopeStep(ChannelState* channel, const InstrumentRecord* instrument, uin
     if (!instrument) return;
     // Only twelve points are stored, whatever count the file gives.
     if (volume) {
-        stepEnvelope(channel, volumeEnvelopeOf(instrument), volumeFieldsOf(channel));
+        stepEnvelope(channel, volumeEnvelopeOf(instrument), VolumeFields);
         return;
     }
     // A panning envelope held at its sustain point when the note is
@@ -349,7 +356,7 @@ void envelopeStep(ChannelState* channel, const InstrumentRecord* instrument, uin
                            channel->panEnvPoint == envelope.sustain &&
                            channel->panEnvTick == pointX(envelope, envelope.sustain);
     const int32_t tick = channel->panEnvTick;
-    stepEnvelope(channel, envelope, panningFieldsOf(channel));
+    stepEnvelope(channel, envelope, PanningFields);
     // Met the point and stayed: the step held there.
     channel->panEnvHeld = atSustain && !channel->keyOff && !channel->panEnvDone && channel->panEnvTick == tick;
 }
