@@ -74,19 +74,19 @@ void volumeSlide(ChannelState* channel) {
 
 // --- Row actions (tick 0) -------------------------------------------------
 
-void rowPortaUp(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
+EFFECT_ACTION void rowPortaUp(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
                 const SampleRecord*, ModuleRecord*, RowContext*) {
     if (p)
         ch->portaUpMem = p;
 }
 
-void rowPortaDown(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
+EFFECT_ACTION void rowPortaDown(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
                   const SampleRecord*, ModuleRecord*, RowContext*) {
     if (p)
         ch->portaDownMem = p;
 }
 
-void rowTonePorta(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
+EFFECT_ACTION void rowTonePorta(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
                   const SampleRecord*, ModuleRecord*, RowContext* context) {
     // Beside the volume column's Fy (y above 0) the column's speed wins, as
     // if read after the effect; both then slide on every tick.
@@ -96,7 +96,7 @@ void rowTonePorta(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const Instrumen
     ch->updateFlags &= static_cast<uint8_t>(~(UpdatePitch | StartSample));
 }
 
-void rowVibrato(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord*,
+EFFECT_ACTION void rowVibrato(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord*,
                 const SampleRecord*, ModuleRecord*, RowContext*) {
     if (x)
         ch->vibSpeed = x;
@@ -105,21 +105,21 @@ void rowVibrato(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const Instrumen
     vibratoStep(ch);
 }
 
-void rowTonePortaVolSlide(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
+EFFECT_ACTION void rowTonePortaVolSlide(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
                           const SampleRecord*, ModuleRecord*, RowContext*) {
     if (p)
         ch->volSlideMem = p;
     ch->updateFlags &= static_cast<uint8_t>(~(UpdatePitch | StartSample));
 }
 
-void rowVibratoVolSlide(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
+EFFECT_ACTION void rowVibratoVolSlide(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
                         const SampleRecord*, ModuleRecord*, RowContext*) {
     if (p)
         ch->volSlideMem = p;
     vibratoStep(ch);
 }
 
-void rowTremolo(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord*,
+EFFECT_ACTION void rowTremolo(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord*,
                 const SampleRecord*, ModuleRecord*, RowContext*) {
     if (x)
         ch->tremSpeed = x;
@@ -130,13 +130,13 @@ void rowTremolo(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const Instrumen
     tremoloStep(ch);
 }
 
-void rowSetPanning(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
+EFFECT_ACTION void rowSetPanning(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
                    const SampleRecord*, ModuleRecord*, RowContext*) {
     ch->panning = p;
     ch->updateFlags |= UpdatePanning;
 }
 
-void rowSampleOffset(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
+EFFECT_ACTION void rowSampleOffset(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
                      const SampleRecord* sample, ModuleRecord*, RowContext* context) {
     // Beside a tone portamento 9xx is ignored and not remembered; without a
     // note it is only remembered. Only a note that starts here takes it.
@@ -157,13 +157,13 @@ void rowSampleOffset(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const Instru
     }
 }
 
-void rowVolSlide(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
+EFFECT_ACTION void rowVolSlide(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
                  const SampleRecord*, ModuleRecord*, RowContext*) {
     if (p)
         ch->volSlideMem = p;
 }
 
-void rowPositionJump(ChannelState*, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
+EFFECT_ACTION void rowPositionJump(ChannelState*, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
                      const SampleRecord*, ModuleRecord* module, RowContext* context) {
     module->pendingRow = 0;
     module->pendingOrder = p;
@@ -172,12 +172,12 @@ void rowPositionJump(ChannelState*, uint8_t p, uint8_t, uint8_t, const Instrumen
         module->pendingOrder = 0;
 }
 
-void rowSetVolume(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
+EFFECT_ACTION void rowSetVolume(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
                   const SampleRecord*, ModuleRecord*, RowContext*) {
     ch->volume = p;
 }
 
-void rowPatternBreak(ChannelState*, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord*,
+EFFECT_ACTION void rowPatternBreak(ChannelState*, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord*,
                      const SampleRecord*, ModuleRecord* module, RowContext* context) {
     // The digits are not checked (D1F is row 25); the sequencer's advance
     // rule and the row guard deal with rows a pattern does not have.
@@ -189,13 +189,13 @@ void rowPatternBreak(ChannelState*, uint8_t, uint8_t x, uint8_t y, const Instrum
     }
 }
 
-void rowExtended(ChannelState* ch, uint8_t p, uint8_t x, uint8_t y, const InstrumentRecord* ins,
+EFFECT_ACTION void rowExtended(ChannelState* ch, uint8_t p, uint8_t x, uint8_t y, const InstrumentRecord* ins,
                  const SampleRecord* sample, ModuleRecord* module, RowContext* context) {
     if (extendedRowActions[x])
         extendedRowActions[x](ch, p, x, y, ins, sample, module, context);
 }
 
-void rowSpeedTempo(ChannelState*, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
+EFFECT_ACTION void rowSpeedTempo(ChannelState*, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
                    const SampleRecord*, ModuleRecord* module, RowContext*) {
     if (p < 32)
         module->speed = p;
@@ -203,23 +203,23 @@ void rowSpeedTempo(ChannelState*, uint8_t p, uint8_t, uint8_t, const InstrumentR
         setTempo(p);
 }
 
-void rowGlobalVolume(ChannelState*, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
+EFFECT_ACTION void rowGlobalVolume(ChannelState*, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
                      const SampleRecord*, ModuleRecord* module, RowContext*) {
     module->globalVolume = p > 64 ? 64 : p;
 }
 
-void rowGlobalVolSlide(ChannelState*, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
+EFFECT_ACTION void rowGlobalVolSlide(ChannelState*, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
                        const SampleRecord*, ModuleRecord* module, RowContext*) {
     if (p)
         module->globalVolSlideMem = p;
 }
 
-void rowSetEnvelopePosition(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord* ins,
+EFFECT_ACTION void rowSetEnvelopePosition(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord* ins,
                             const SampleRecord*, ModuleRecord*, RowContext*) {
     setVolumeEnvelopePosition(ch, ins, p);
 }
 
-void rowPanSlide(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
+EFFECT_ACTION void rowPanSlide(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
                  const SampleRecord*, ModuleRecord*, RowContext*) {
     if (p) {
         ch->panSlideMem = p;
@@ -265,7 +265,7 @@ void multiRetrigStep(ChannelState* ch, const NoteCell* cell, const InstrumentRec
     ch->retrigCount = static_cast<uint8_t>(count + 1);
 }
 
-void rowMultiRetrig(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord* ins,
+EFFECT_ACTION void rowMultiRetrig(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord* ins,
                     const SampleRecord*, ModuleRecord*, RowContext* context) {
     if (x)
         ch->retrigVolume = x;
@@ -274,7 +274,7 @@ void rowMultiRetrig(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const Instr
     multiRetrigStep(ch, context->cell, ins, true);
 }
 
-void rowTremor(ChannelState* ch, uint8_t p, uint8_t x, uint8_t y, const InstrumentRecord*,
+EFFECT_ACTION void rowTremor(ChannelState* ch, uint8_t p, uint8_t x, uint8_t y, const InstrumentRecord*,
                const SampleRecord*, ModuleRecord*, RowContext*) {
     if (p) {
         ch->tremorOn = x;
@@ -282,7 +282,7 @@ void rowTremor(ChannelState* ch, uint8_t p, uint8_t x, uint8_t y, const Instrume
     }
 }
 
-void rowExtraFinePorta(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord*,
+EFFECT_ACTION void rowExtraFinePorta(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord*,
                        const SampleRecord*, ModuleRecord* module, RowContext*) {
     if (x == 1) {
         if (y)
@@ -301,33 +301,33 @@ void rowExtraFinePorta(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const In
 
 // --- Extended row actions (E1x..EEx) ----------------------------------------
 
-void extFinePortaUp(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
+EFFECT_ACTION void extFinePortaUp(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                     const SampleRecord*, ModuleRecord*, RowContext*) {
     if (y)
         ch->finePortaUpMem = y;
     slidePeriod(ch, -4 * ch->finePortaUpMem);
 }
 
-void extFinePortaDown(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
+EFFECT_ACTION void extFinePortaDown(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                       const SampleRecord*, ModuleRecord*, RowContext*) {
     if (y)
         ch->finePortaDownMem = y;
     slidePeriod(ch, 4 * ch->finePortaDownMem);
 }
 
-void extGlissando(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*, const SampleRecord*,
+EFFECT_ACTION void extGlissando(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*, const SampleRecord*,
                   ModuleRecord*, RowContext*) {
     ch->glissando = y;
 }
 
-void extVibratoControl(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
+EFFECT_ACTION void extVibratoControl(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                        const SampleRecord*, ModuleRecord*, RowContext*) {
     ch->waveControl = static_cast<uint8_t>((ch->waveControl & 0xF0) | y);
 }
 
 // Each channel keeps one loop start and count; loops on several channels
 // each follow this rule.
-void extPatternLoop(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
+EFFECT_ACTION void extPatternLoop(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                     const SampleRecord*, ModuleRecord* module, RowContext*) {
     if (y == 0) {
         ch->loopRow = module->row;
@@ -344,12 +344,12 @@ void extPatternLoop(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const Instrum
     }
 }
 
-void extTremoloControl(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
+EFFECT_ACTION void extTremoloControl(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                        const SampleRecord*, ModuleRecord*, RowContext*) {
     ch->waveControl = static_cast<uint8_t>((ch->waveControl & 0x0F) | (y << 4));
 }
 
-void extCoarsePanning(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
+EFFECT_ACTION void extCoarsePanning(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                       const SampleRecord*, ModuleRecord*, RowContext*) {
     ch->panning = 16 * y;
     ch->updateFlags |= UpdatePanning;
@@ -357,21 +357,21 @@ void extCoarsePanning(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const Instr
 
 // EA and EB each keep their own step, shared with the volume column's fine
 // slides 9y and 8y.
-void extFineVolUp(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
+EFFECT_ACTION void extFineVolUp(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                   const SampleRecord*, ModuleRecord*, RowContext*) {
     if (y)
         ch->fineVolUpMem = y;
     ch->volume += ch->fineVolUpMem;
 }
 
-void extFineVolDown(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
+EFFECT_ACTION void extFineVolDown(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                     const SampleRecord*, ModuleRecord*, RowContext*) {
     if (y)
         ch->fineVolDownMem = y;
     ch->volume -= ch->fineVolDownMem;
 }
 
-void extNoteCut(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
+EFFECT_ACTION void extNoteCut(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                 const SampleRecord*, ModuleRecord*, RowContext*) {
     if (y == 0)
         ch->volume = 0;
@@ -379,14 +379,14 @@ void extNoteCut(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentR
 
 // The delayed row goes on counting its ticks past the speed: E9x and ECx see
 // those counts (EDx counts afresh in each repeat).
-void extPatternDelay(ChannelState*, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
+EFFECT_ACTION void extPatternDelay(ChannelState*, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
                      const SampleRecord*, ModuleRecord* module, RowContext*) {
     module->patternDelayTicks = y;   // rows here; the row step makes them ticks
 }
 
 // --- Tick actions (ticks 1 and later) ---------------------------------------
 
-void tickArpeggio(ChannelState* ch, const NoteCell* cell, const InstrumentRecord*,
+EFFECT_ACTION void tickArpeggio(ChannelState* ch, const NoteCell* cell, const InstrumentRecord*,
                   const SampleRecord* sample, ModuleRecord* module) {
     const uint8_t p = cell->effectParam;
     if (!p)
@@ -415,7 +415,7 @@ void tickArpeggio(ChannelState* ch, const NoteCell* cell, const InstrumentRecord
     ch->updateFlags |= UpdatePitch;
 }
 
-void tickPortaUp(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
+EFFECT_ACTION void tickPortaUp(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
                  ModuleRecord*) {
     slidePeriod(ch, -4 * ch->portaUpMem);
     if (ch->period < 56)
@@ -424,21 +424,21 @@ void tickPortaUp(ChannelState* ch, const NoteCell*, const InstrumentRecord*, con
     ch->updateFlags |= UpdatePitch;
 }
 
-void tickPortaDown(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
+EFFECT_ACTION void tickPortaDown(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
                    ModuleRecord*) {
     slidePeriod(ch, 4 * ch->portaDownMem);
     ch->periodDelta = 0;
     ch->updateFlags |= UpdatePitch;
 }
 
-void tickTonePorta(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
+EFFECT_ACTION void tickTonePorta(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
                    ModuleRecord*) {
     tonePortaStep(ch);
 }
 
 // The cell's own speed and depth count on every tick, also after a volume
 // column vibrato on the same tick set others.
-void tickVibrato(ChannelState* ch, const NoteCell* cell, const InstrumentRecord*, const SampleRecord*,
+EFFECT_ACTION void tickVibrato(ChannelState* ch, const NoteCell* cell, const InstrumentRecord*, const SampleRecord*,
                  ModuleRecord*) {
     if (cell->effectParam >> 4)
         ch->vibSpeed = cell->effectParam >> 4;
@@ -448,32 +448,32 @@ void tickVibrato(ChannelState* ch, const NoteCell* cell, const InstrumentRecord*
     advanceVibrato(ch);
 }
 
-void tickTonePortaVolSlide(ChannelState* ch, const NoteCell*, const InstrumentRecord*,
+EFFECT_ACTION void tickTonePortaVolSlide(ChannelState* ch, const NoteCell*, const InstrumentRecord*,
                            const SampleRecord*, ModuleRecord*) {
     tonePortaStep(ch);
     volumeSlide(ch);
 }
 
-void tickVibratoVolSlide(ChannelState* ch, const NoteCell*, const InstrumentRecord*,
+EFFECT_ACTION void tickVibratoVolSlide(ChannelState* ch, const NoteCell*, const InstrumentRecord*,
                          const SampleRecord*, ModuleRecord*) {
     vibratoStep(ch);
     advanceVibrato(ch);
     volumeSlide(ch);
 }
 
-void tickTremolo(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
+EFFECT_ACTION void tickTremolo(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
                  ModuleRecord*) {
     tremoloStep(ch);
     advanceTremolo(ch);
 }
 
-void tickVolSlide(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
+EFFECT_ACTION void tickVolSlide(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
                   ModuleRecord*) {
     volumeSlide(ch);
 }
 
 // ED is started by the sequencer, which reads the delayed cell at its tick.
-void tickExtended(ChannelState* ch, const NoteCell* cell, const InstrumentRecord*,
+EFFECT_ACTION void tickExtended(ChannelState* ch, const NoteCell* cell, const InstrumentRecord*,
                   const SampleRecord*, ModuleRecord* module) {
     const int32_t x = cell->effectParam >> 4;
     const int32_t y = cell->effectParam & 15;
@@ -500,24 +500,24 @@ int32_t slideWithin(int32_t value, uint8_t memory, int32_t top) {
     return value < 0 ? 0 : value;
 }
 
-void tickGlobalVolSlide(ChannelState*, const NoteCell*, const InstrumentRecord*,
+EFFECT_ACTION void tickGlobalVolSlide(ChannelState*, const NoteCell*, const InstrumentRecord*,
                         const SampleRecord*, ModuleRecord* module) {
     module->globalVolume = slideWithin(module->globalVolume, module->globalVolSlideMem, 64);
 }
 
-void tickPanSlide(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
+EFFECT_ACTION void tickPanSlide(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
                   ModuleRecord*) {
     ch->panning = slideWithin(ch->panning, ch->panSlideMem, 255);
     ch->updateFlags |= UpdatePanning;
 }
 
-void tickMultiRetrig(ChannelState* ch, const NoteCell* cell, const InstrumentRecord* ins,
+EFFECT_ACTION void tickMultiRetrig(ChannelState* ch, const NoteCell* cell, const InstrumentRecord* ins,
                      const SampleRecord*, ModuleRecord*) {
     multiRetrigStep(ch, cell, ins, false);
 }
 
 
-void tickTremor(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
+EFFECT_ACTION void tickTremor(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
                 ModuleRecord*) {
     tremorStep(ch);
 }

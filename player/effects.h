@@ -22,10 +22,19 @@ struct RowContext {
 // tickFrames = 110250 / bpm (bpm 0 gives 110250): a tick of 2.5 / bpm seconds.
 void setTempo(uint32_t bpm);
 
-using RowAction = void (*)(ChannelState* channel, uint8_t param, uint8_t x, uint8_t y,
+// Actions are called through tables, where the compiler cannot choose to
+// pass arguments in registers as it does for functions it sees every call
+// of; on 32-bit x86 they say so themselves (about 90 bytes less compressed).
+#if defined(__i386__)
+#define EFFECT_ACTION __attribute__((regparm(3)))
+#else
+#define EFFECT_ACTION
+#endif
+
+using RowAction = EFFECT_ACTION void (*)(ChannelState* channel, uint8_t param, uint8_t x, uint8_t y,
                            const InstrumentRecord* instrument, const SampleRecord* sample,
                            ModuleRecord* module, RowContext* context);
-using TickAction = void (*)(ChannelState* channel, const NoteCell* cell,
+using TickAction = EFFECT_ACTION void (*)(ChannelState* channel, const NoteCell* cell,
                             const InstrumentRecord* instrument, const SampleRecord* sample,
                             ModuleRecord* module);
 using RetrigVolumeRule = int32_t (*)(int32_t volume);

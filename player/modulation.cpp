@@ -221,7 +221,8 @@ void seatEnvelope(ChannelState* channel, const EnvelopeView& envelope, const Env
     output = value >> 16;
 }
 
-EnvelopeView volumeEnvelopeOf(const InstrumentRecord* instrument)
+// Out of line, as is the next: built once, not at each caller.
+[[gnu::noinline]] EnvelopeView volumeEnvelopeOf(const InstrumentRecord* instrument)
 {
     const int32_t count = instrument->volumePointCount;
     return {instrument->volumeEnvelope, count > EnvelopePointMax ? EnvelopePointMax : count,
@@ -229,7 +230,7 @@ EnvelopeView volumeEnvelopeOf(const InstrumentRecord* instrument)
             instrument->volumeLoopEnd,  instrument->volumeEnvelopeFlags};
 }
 
-EnvelopeView panningEnvelopeOf(const InstrumentRecord* instrument)
+[[gnu::noinline]] EnvelopeView panningEnvelopeOf(const InstrumentRecord* instrument)
 {
     const int32_t count = instrument->panningPointCount;
     return {instrument->panningEnvelope, count > EnvelopePointMax ? EnvelopePointMax : count,
