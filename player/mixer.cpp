@@ -11,7 +11,6 @@
 // are clamped once per voice and segment, never per frame.
 #include "mixer.h"
 
-#include <cmath>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -241,17 +240,6 @@ int64_t mixSteady(const int16_t* data, int64_t pos, int64_t step, float gainLeft
 #endif
 }
 
-// Round to nearest, ties to even, as lrintf; SSE2 does it in one instruction
-// where the C library's call would add its code to every program.
-inline int32_t roundToInt(float x)
-{
-#if defined(__SSE2__)
-    return _mm_cvtss_si32(_mm_set_ss(x));
-#else
-    return static_cast<int32_t>(std::lrint(x));
-#endif
-}
-
 // Starts a ramp towards new targets, or keeps the running one.
 void setUpRamp(Voice* voice)
 {
@@ -359,8 +347,8 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
                                 voice->rampStepLeft, voice->rampStepRight, out, n);
             // 5. End of a ramp segment.
             if (n > 0) {
-                voice->currentLeft = roundToInt(gainLeft * 255.0f);
-                voice->currentRight = roundToInt(gainRight * 255.0f);
+                voice->currentLeft = roundToEven(gainLeft * 255.0f);
+                voice->currentRight = roundToEven(gainRight * 255.0f);
             }
             voice->rampFramesLeft -= static_cast<int32_t>(n);
             if (voice->rampFramesLeft == 0) {

@@ -1,7 +1,11 @@
 // The 64 mixer voices and the routine that adds them into the float mix area.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace introplayer {
 
@@ -54,6 +58,18 @@ inline uint64_t divide64(uint64_t n, uint64_t d, uint64_t* remainder = nullptr)
     const uint64_t q = divideWide(n, d, &r);
     if (remainder) *remainder = r;
     return q;
+#endif
+}
+
+// Round to nearest, ties to even, as lrintf and nearbyintf; SSE2 does it in
+// one instruction where the C library's call would add its code to every
+// program.
+inline int32_t roundToEven(float x)
+{
+#if defined(__SSE2__)
+    return _mm_cvtss_si32(_mm_set_ss(x));
+#else
+    return static_cast<int32_t>(std::lrint(x));
 #endif
 }
 

@@ -2,7 +2,6 @@
 // into the ring with its 16-bit conversion, levels and time stamps.
 #include "song.h"
 
-#include <cmath>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -61,7 +60,7 @@ int32_t toSample(float value) {
         return -32768;
     if (value > 32767.0f)
         return 32767;
-    return static_cast<int32_t>(std::nearbyint(value));
+    return roundToEven(value);
 }
 
 uint32_t levelWord(uint32_t sumLeft, uint32_t sumRight) {

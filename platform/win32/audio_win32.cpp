@@ -18,14 +18,9 @@ bool headerPrepared;
 bool audioDeviceOpen()
 {
     if (deviceHandle != nullptr) return false;
-    // The 16-byte PCM format record: no extra-size field.
-    PCMWAVEFORMAT format{};
-    format.wf.wFormatTag = WAVE_FORMAT_PCM;
-    format.wf.nChannels = 2;
-    format.wf.nSamplesPerSec = 44100;
-    format.wf.nAvgBytesPerSec = 176400;
-    format.wf.nBlockAlign = 4;
-    format.wBitsPerSample = 16;
+    // The 16-byte PCM format record (no extra-size field): 44.1 kHz, 16-bit
+    // stereo.
+    static const PCMWAVEFORMAT format = {{WAVE_FORMAT_PCM, 2, 44100, 176400, 4}, 16};
     MMRESULT r = waveOutOpen(&deviceHandle, WAVE_MAPPER, reinterpret_cast<LPCWAVEFORMATEX>(&format),
                              0, 0, CALLBACK_NULL);
     if (r != MMSYSERR_NOERROR) {
