@@ -367,16 +367,12 @@ uint32_t decodeDeltas(SampleRecord* s) {
     while (bytesLeft > 0) {
         int32_t want = bytesLeft < (uint64_t)ChunkBytes ? (int32_t)bytesLeft : ChunkBytes;
         int32_t got = readAvailable(chunk, want);
-        if (bytesPerValue == 1) {
-            for (int32_t i = 0; i < got; i++) {
-                sum = (uint16_t)(sum + (chunk[i] << 8));
-                s->data[written++] = (int16_t)sum;
-            }
-        } else {
-            for (int32_t i = 0; i + 1 < got; i += 2) {   // an odd last byte is half a value: dropped
-                sum = (uint16_t)(sum + (chunk[i] | chunk[i + 1] << 8));
-                s->data[written++] = (int16_t)sum;
-            }
+        // One loop for both widths; an odd last byte of 16-bit data is half a
+        // value: dropped.
+        for (int32_t i = 0; i + (int32_t)bytesPerValue <= got; i += (int32_t)bytesPerValue) {
+            const uint16_t delta = bytesPerValue == 1 ? (uint16_t)(chunk[i] << 8) : (uint16_t)(chunk[i] | chunk[i + 1] << 8);
+            sum = (uint16_t)(sum + delta);
+            s->data[written++] = (int16_t)sum;
         }
         if (got < want) break;
         bytesLeft -= (uint64_t)want;
