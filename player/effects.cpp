@@ -75,19 +75,19 @@ void volumeSlide(ChannelState* channel) {
 // --- Row actions (tick 0) -------------------------------------------------
 
 EFFECT_ACTION void rowPortaUp(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
-                const SampleRecord*, ModuleRecord*, RowContext*) {
+                              const SampleRecord*, ModuleRecord*, RowContext*) {
     if (p)
         ch->portaUpMem = p;
 }
 
 EFFECT_ACTION void rowPortaDown(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
-                  const SampleRecord*, ModuleRecord*, RowContext*) {
+                                const SampleRecord*, ModuleRecord*, RowContext*) {
     if (p)
         ch->portaDownMem = p;
 }
 
 EFFECT_ACTION void rowTonePorta(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
-                  const SampleRecord*, ModuleRecord*, RowContext* context) {
+                                const SampleRecord*, ModuleRecord*, RowContext* context) {
     // Beside the volume column's Fy (y above 0) the column's speed wins, as
     // if read after the effect; both then slide on every tick.
     const uint8_t column = context->cell->volumeColumn;
@@ -97,7 +97,7 @@ EFFECT_ACTION void rowTonePorta(ChannelState* ch, uint8_t p, uint8_t, uint8_t, c
 }
 
 EFFECT_ACTION void rowVibrato(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord*,
-                const SampleRecord*, ModuleRecord*, RowContext*) {
+                              const SampleRecord*, ModuleRecord*, RowContext*) {
     if (x)
         ch->vibSpeed = x;
     if (y)
@@ -106,21 +106,21 @@ EFFECT_ACTION void rowVibrato(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, c
 }
 
 EFFECT_ACTION void rowTonePortaVolSlide(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
-                          const SampleRecord*, ModuleRecord*, RowContext*) {
+                                        const SampleRecord*, ModuleRecord*, RowContext*) {
     if (p)
         ch->volSlideMem = p;
     ch->updateFlags &= static_cast<uint8_t>(~(UpdatePitch | StartSample));
 }
 
 EFFECT_ACTION void rowVibratoVolSlide(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
-                        const SampleRecord*, ModuleRecord*, RowContext*) {
+                                      const SampleRecord*, ModuleRecord*, RowContext*) {
     if (p)
         ch->volSlideMem = p;
     vibratoStep(ch);
 }
 
 EFFECT_ACTION void rowTremolo(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord*,
-                const SampleRecord*, ModuleRecord*, RowContext*) {
+                              const SampleRecord*, ModuleRecord*, RowContext*) {
     if (x)
         ch->tremSpeed = x;
     if (y)
@@ -131,13 +131,13 @@ EFFECT_ACTION void rowTremolo(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, c
 }
 
 EFFECT_ACTION void rowSetPanning(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
-                   const SampleRecord*, ModuleRecord*, RowContext*) {
+                                 const SampleRecord*, ModuleRecord*, RowContext*) {
     ch->panning = p;
     ch->updateFlags |= UpdatePanning;
 }
 
 EFFECT_ACTION void rowSampleOffset(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
-                     const SampleRecord* sample, ModuleRecord*, RowContext* context) {
+                                   const SampleRecord* sample, ModuleRecord*, RowContext* context) {
     // Beside a tone portamento 9xx is ignored and not remembered; without a
     // note it is only remembered. Only a note that starts here takes it.
     if ((context->cell->volumeColumn >> 4) == 0xF)
@@ -158,13 +158,13 @@ EFFECT_ACTION void rowSampleOffset(ChannelState* ch, uint8_t p, uint8_t, uint8_t
 }
 
 EFFECT_ACTION void rowVolSlide(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
-                 const SampleRecord*, ModuleRecord*, RowContext*) {
+                               const SampleRecord*, ModuleRecord*, RowContext*) {
     if (p)
         ch->volSlideMem = p;
 }
 
 EFFECT_ACTION void rowPositionJump(ChannelState*, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
-                     const SampleRecord*, ModuleRecord* module, RowContext* context) {
+                                   const SampleRecord*, ModuleRecord* module, RowContext* context) {
     module->pendingRow = 0;
     module->pendingOrder = p;
     context->jumpSeen += 1;
@@ -173,12 +173,12 @@ EFFECT_ACTION void rowPositionJump(ChannelState*, uint8_t p, uint8_t, uint8_t, c
 }
 
 EFFECT_ACTION void rowSetVolume(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
-                  const SampleRecord*, ModuleRecord*, RowContext*) {
+                                const SampleRecord*, ModuleRecord*, RowContext*) {
     ch->volume = p;
 }
 
 EFFECT_ACTION void rowPatternBreak(ChannelState*, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord*,
-                     const SampleRecord*, ModuleRecord* module, RowContext* context) {
+                                   const SampleRecord*, ModuleRecord* module, RowContext* context) {
     // The digits are not checked (D1F is row 25); the sequencer's advance
     // rule and the row guard deal with rows a pattern does not have.
     module->pendingRow = 10 * x + y;
@@ -190,13 +190,13 @@ EFFECT_ACTION void rowPatternBreak(ChannelState*, uint8_t, uint8_t x, uint8_t y,
 }
 
 EFFECT_ACTION void rowExtended(ChannelState* ch, uint8_t p, uint8_t x, uint8_t y, const InstrumentRecord* ins,
-                 const SampleRecord* sample, ModuleRecord* module, RowContext* context) {
+                               const SampleRecord* sample, ModuleRecord* module, RowContext* context) {
     if (extendedRowActions[x])
         extendedRowActions[x](ch, p, x, y, ins, sample, module, context);
 }
 
 EFFECT_ACTION void rowSpeedTempo(ChannelState*, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
-                   const SampleRecord*, ModuleRecord* module, RowContext*) {
+                                 const SampleRecord*, ModuleRecord* module, RowContext*) {
     if (p < 32)
         module->speed = p;
     else
@@ -204,23 +204,23 @@ EFFECT_ACTION void rowSpeedTempo(ChannelState*, uint8_t p, uint8_t, uint8_t, con
 }
 
 EFFECT_ACTION void rowGlobalVolume(ChannelState*, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
-                     const SampleRecord*, ModuleRecord* module, RowContext*) {
+                                   const SampleRecord*, ModuleRecord* module, RowContext*) {
     module->globalVolume = p > 64 ? 64 : p;
 }
 
 EFFECT_ACTION void rowGlobalVolSlide(ChannelState*, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
-                       const SampleRecord*, ModuleRecord* module, RowContext*) {
+                                     const SampleRecord*, ModuleRecord* module, RowContext*) {
     if (p)
         module->globalVolSlideMem = p;
 }
 
 EFFECT_ACTION void rowSetEnvelopePosition(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord* ins,
-                            const SampleRecord*, ModuleRecord*, RowContext*) {
+                                          const SampleRecord*, ModuleRecord*, RowContext*) {
     setVolumeEnvelopePosition(ch, ins, p);
 }
 
 EFFECT_ACTION void rowPanSlide(ChannelState* ch, uint8_t p, uint8_t, uint8_t, const InstrumentRecord*,
-                 const SampleRecord*, ModuleRecord*, RowContext*) {
+                               const SampleRecord*, ModuleRecord*, RowContext*) {
     if (p) {
         ch->panSlideMem = p;
         ch->updateFlags |= UpdatePanning;
@@ -266,7 +266,7 @@ void multiRetrigStep(ChannelState* ch, const NoteCell* cell, const InstrumentRec
 }
 
 EFFECT_ACTION void rowMultiRetrig(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord* ins,
-                    const SampleRecord*, ModuleRecord*, RowContext* context) {
+                                  const SampleRecord*, ModuleRecord*, RowContext* context) {
     if (x)
         ch->retrigVolume = x;
     if (y)
@@ -275,7 +275,7 @@ EFFECT_ACTION void rowMultiRetrig(ChannelState* ch, uint8_t, uint8_t x, uint8_t 
 }
 
 EFFECT_ACTION void rowTremor(ChannelState* ch, uint8_t p, uint8_t x, uint8_t y, const InstrumentRecord*,
-               const SampleRecord*, ModuleRecord*, RowContext*) {
+                             const SampleRecord*, ModuleRecord*, RowContext*) {
     if (p) {
         ch->tremorOn = x;
         ch->tremorOff = y;
@@ -283,7 +283,7 @@ EFFECT_ACTION void rowTremor(ChannelState* ch, uint8_t p, uint8_t x, uint8_t y, 
 }
 
 EFFECT_ACTION void rowExtraFinePorta(ChannelState* ch, uint8_t, uint8_t x, uint8_t y, const InstrumentRecord*,
-                       const SampleRecord*, ModuleRecord* module, RowContext*) {
+                                     const SampleRecord*, ModuleRecord* module, RowContext*) {
     if (x == 1) {
         if (y)
             ch->xfinePortaUpMem = y;
@@ -302,33 +302,33 @@ EFFECT_ACTION void rowExtraFinePorta(ChannelState* ch, uint8_t, uint8_t x, uint8
 // --- Extended row actions (E1x..EEx) ----------------------------------------
 
 EFFECT_ACTION void extFinePortaUp(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
-                    const SampleRecord*, ModuleRecord*, RowContext*) {
+                                  const SampleRecord*, ModuleRecord*, RowContext*) {
     if (y)
         ch->finePortaUpMem = y;
     slidePeriod(ch, -4 * ch->finePortaUpMem);
 }
 
 EFFECT_ACTION void extFinePortaDown(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
-                      const SampleRecord*, ModuleRecord*, RowContext*) {
+                                    const SampleRecord*, ModuleRecord*, RowContext*) {
     if (y)
         ch->finePortaDownMem = y;
     slidePeriod(ch, 4 * ch->finePortaDownMem);
 }
 
-EFFECT_ACTION void extGlissando(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*, const SampleRecord*,
-                  ModuleRecord*, RowContext*) {
+EFFECT_ACTION void extGlissando(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
+                                const SampleRecord*, ModuleRecord*, RowContext*) {
     ch->glissando = y;
 }
 
 EFFECT_ACTION void extVibratoControl(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
-                       const SampleRecord*, ModuleRecord*, RowContext*) {
+                                     const SampleRecord*, ModuleRecord*, RowContext*) {
     ch->waveControl = static_cast<uint8_t>((ch->waveControl & 0xF0) | y);
 }
 
 // Each channel keeps one loop start and count; loops on several channels
 // each follow this rule.
 EFFECT_ACTION void extPatternLoop(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
-                    const SampleRecord*, ModuleRecord* module, RowContext*) {
+                                  const SampleRecord*, ModuleRecord* module, RowContext*) {
     if (y == 0) {
         ch->loopRow = module->row;
         return;
@@ -345,12 +345,12 @@ EFFECT_ACTION void extPatternLoop(ChannelState* ch, uint8_t, uint8_t, uint8_t y,
 }
 
 EFFECT_ACTION void extTremoloControl(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
-                       const SampleRecord*, ModuleRecord*, RowContext*) {
+                                     const SampleRecord*, ModuleRecord*, RowContext*) {
     ch->waveControl = static_cast<uint8_t>((ch->waveControl & 0x0F) | (y << 4));
 }
 
 EFFECT_ACTION void extCoarsePanning(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
-                      const SampleRecord*, ModuleRecord*, RowContext*) {
+                                    const SampleRecord*, ModuleRecord*, RowContext*) {
     ch->panning = 16 * y;
     ch->updateFlags |= UpdatePanning;
 }
@@ -358,21 +358,21 @@ EFFECT_ACTION void extCoarsePanning(ChannelState* ch, uint8_t, uint8_t, uint8_t 
 // EA and EB each keep their own step, shared with the volume column's fine
 // slides 9y and 8y.
 EFFECT_ACTION void extFineVolUp(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
-                  const SampleRecord*, ModuleRecord*, RowContext*) {
+                                const SampleRecord*, ModuleRecord*, RowContext*) {
     if (y)
         ch->fineVolUpMem = y;
     ch->volume += ch->fineVolUpMem;
 }
 
 EFFECT_ACTION void extFineVolDown(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
-                    const SampleRecord*, ModuleRecord*, RowContext*) {
+                                  const SampleRecord*, ModuleRecord*, RowContext*) {
     if (y)
         ch->fineVolDownMem = y;
     ch->volume -= ch->fineVolDownMem;
 }
 
 EFFECT_ACTION void extNoteCut(ChannelState* ch, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
-                const SampleRecord*, ModuleRecord*, RowContext*) {
+                              const SampleRecord*, ModuleRecord*, RowContext*) {
     if (y == 0)
         ch->volume = 0;
 }
@@ -380,14 +380,14 @@ EFFECT_ACTION void extNoteCut(ChannelState* ch, uint8_t, uint8_t, uint8_t y, con
 // The delayed row goes on counting its ticks past the speed: E9x and ECx see
 // those counts (EDx counts afresh in each repeat).
 EFFECT_ACTION void extPatternDelay(ChannelState*, uint8_t, uint8_t, uint8_t y, const InstrumentRecord*,
-                     const SampleRecord*, ModuleRecord* module, RowContext*) {
+                                   const SampleRecord*, ModuleRecord* module, RowContext*) {
     module->patternDelayTicks = y;   // rows here; the row step makes them ticks
 }
 
 // --- Tick actions (ticks 1 and later) ---------------------------------------
 
 EFFECT_ACTION void tickArpeggio(ChannelState* ch, const NoteCell* cell, const InstrumentRecord*,
-                  const SampleRecord* sample, ModuleRecord* module) {
+                                const SampleRecord* sample, ModuleRecord* module) {
     const uint8_t p = cell->effectParam;
     if (!p)
         return;
@@ -416,7 +416,7 @@ EFFECT_ACTION void tickArpeggio(ChannelState* ch, const NoteCell* cell, const In
 }
 
 EFFECT_ACTION void tickPortaUp(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
-                 ModuleRecord*) {
+                               ModuleRecord*) {
     slidePeriod(ch, -4 * ch->portaUpMem);
     if (ch->period < 56)
         ch->period = 56;
@@ -425,21 +425,21 @@ EFFECT_ACTION void tickPortaUp(ChannelState* ch, const NoteCell*, const Instrume
 }
 
 EFFECT_ACTION void tickPortaDown(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
-                   ModuleRecord*) {
+                                 ModuleRecord*) {
     slidePeriod(ch, 4 * ch->portaDownMem);
     ch->periodDelta = 0;
     ch->updateFlags |= UpdatePitch;
 }
 
 EFFECT_ACTION void tickTonePorta(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
-                   ModuleRecord*) {
+                                 ModuleRecord*) {
     tonePortaStep(ch);
 }
 
 // The cell's own speed and depth count on every tick, also after a volume
 // column vibrato on the same tick set others.
 EFFECT_ACTION void tickVibrato(ChannelState* ch, const NoteCell* cell, const InstrumentRecord*, const SampleRecord*,
-                 ModuleRecord*) {
+                               ModuleRecord*) {
     if (cell->effectParam >> 4)
         ch->vibSpeed = cell->effectParam >> 4;
     if (cell->effectParam & 15)
@@ -449,32 +449,32 @@ EFFECT_ACTION void tickVibrato(ChannelState* ch, const NoteCell* cell, const Ins
 }
 
 EFFECT_ACTION void tickTonePortaVolSlide(ChannelState* ch, const NoteCell*, const InstrumentRecord*,
-                           const SampleRecord*, ModuleRecord*) {
+                                         const SampleRecord*, ModuleRecord*) {
     tonePortaStep(ch);
     volumeSlide(ch);
 }
 
 EFFECT_ACTION void tickVibratoVolSlide(ChannelState* ch, const NoteCell*, const InstrumentRecord*,
-                         const SampleRecord*, ModuleRecord*) {
+                                       const SampleRecord*, ModuleRecord*) {
     vibratoStep(ch);
     advanceVibrato(ch);
     volumeSlide(ch);
 }
 
 EFFECT_ACTION void tickTremolo(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
-                 ModuleRecord*) {
+                               ModuleRecord*) {
     tremoloStep(ch);
     advanceTremolo(ch);
 }
 
 EFFECT_ACTION void tickVolSlide(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
-                  ModuleRecord*) {
+                                ModuleRecord*) {
     volumeSlide(ch);
 }
 
 // ED is started by the sequencer, which reads the delayed cell at its tick.
 EFFECT_ACTION void tickExtended(ChannelState* ch, const NoteCell* cell, const InstrumentRecord*,
-                  const SampleRecord*, ModuleRecord* module) {
+                                const SampleRecord*, ModuleRecord* module) {
     const int32_t x = cell->effectParam >> 4;
     const int32_t y = cell->effectParam & 15;
     // Counts the row's ticks as they are, past the speed in a pattern delay
@@ -501,24 +501,24 @@ int32_t slideWithin(int32_t value, uint8_t memory, int32_t top) {
 }
 
 EFFECT_ACTION void tickGlobalVolSlide(ChannelState*, const NoteCell*, const InstrumentRecord*,
-                        const SampleRecord*, ModuleRecord* module) {
+                                      const SampleRecord*, ModuleRecord* module) {
     module->globalVolume = slideWithin(module->globalVolume, module->globalVolSlideMem, 64);
 }
 
 EFFECT_ACTION void tickPanSlide(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
-                  ModuleRecord*) {
+                                ModuleRecord*) {
     ch->panning = slideWithin(ch->panning, ch->panSlideMem, 255);
     ch->updateFlags |= UpdatePanning;
 }
 
 EFFECT_ACTION void tickMultiRetrig(ChannelState* ch, const NoteCell* cell, const InstrumentRecord* ins,
-                     const SampleRecord*, ModuleRecord*) {
+                                   const SampleRecord*, ModuleRecord*) {
     multiRetrigStep(ch, cell, ins, false);
 }
 
 
 EFFECT_ACTION void tickTremor(ChannelState* ch, const NoteCell*, const InstrumentRecord*, const SampleRecord*,
-                ModuleRecord*) {
+                              ModuleRecord*) {
     tremorStep(ch);
 }
 
