@@ -63,7 +63,8 @@ struct Region {
 
 // Integer frames as a 32.32 position.
 inline int64_t framesAt(int32_t frames) { return static_cast<int64_t>(frames) << 32; }
-// A position's integer frames; positions stay within -1 .. LengthLimit frames.
+// A position's integer frames; positions stay between -1 frame and a step
+// past the sample's end, far inside 32 bits.
 inline int32_t framesOf(int64_t pos) { return static_cast<int32_t>(pos >> 32); }
 
 bool setUpRegion(const SampleRecord* sample, Region* region)
