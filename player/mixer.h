@@ -1,10 +1,11 @@
 // The 64 mixer voices and the routine that adds them into the float mix area.
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#else
+#include <cmath>
 #endif
 
 namespace introplayer {

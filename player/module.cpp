@@ -359,8 +359,8 @@ uint32_t decodePacked(SampleRecord* s) {
 
 // Delta-coded 8-bit or 16-bit values; returns how many were there.
 uint32_t decodeDeltas(SampleRecord* s) {
-    uint32_t bytesPerValue = s->is16Bit ? 2 : 1;
-    uint64_t bytesLeft = (uint64_t)s->length * bytesPerValue;
+    const int32_t bytesPerValue = s->is16Bit ? 2 : 1;
+    uint64_t bytesLeft = (uint64_t)s->length * (uint64_t)bytesPerValue;
     uint8_t chunk[ChunkBytes];
     uint16_t sum = 0;   // running 16-bit sum, wrapping
     uint32_t written = 0;
@@ -369,8 +369,8 @@ uint32_t decodeDeltas(SampleRecord* s) {
         int32_t got = readAvailable(chunk, want);
         // One loop for both widths; an odd last byte of 16-bit data is half a
         // value: dropped.
-        for (int32_t i = 0; i + (int32_t)bytesPerValue <= got; i += (int32_t)bytesPerValue) {
-            const uint16_t delta = bytesPerValue == 1 ? (uint16_t)(chunk[i] << 8) : (uint16_t)(chunk[i] | chunk[i + 1] << 8);
+        for (int32_t i = 0; i + bytesPerValue <= got; i += bytesPerValue) {
+            const uint16_t delta = bytesPerValue == 1 ? (uint16_t)(chunk[i] << 8) : getU16(chunk + i);
             sum = (uint16_t)(sum + delta);
             s->data[written++] = (int16_t)sum;
         }
@@ -457,7 +457,7 @@ int loadInstruments() {
             SampleRecord* s = (SampleRecord*)loadAlloc(sizeof(SampleRecord) + slots * sizeof(int16_t),
                                                        "a sample");
             if (s == nullptr) return 0;
-            std::memcpy(s, &parsed, sizeof parsed);   // a struct copy here compiles to four times the code
+            std::memcpy(s, &parsed, sizeof parsed);   // the assignment compiled to a move per field
             s->data = (int16_t*)(s + 1) + SampleSlotsBefore;
             instrument->samples[k] = s;
         }

@@ -3,8 +3,9 @@
 # made with -DINTROPLAYER_SIZE=ON (native, 32-bit and 64-bit Windows) is
 # installed into a prefix of its own, and a program that starts and stops a
 # song builds against it through the CMake package and through pkg-config
-# (both carry the switches and -flto); natively it plays the tune on SDL's
-# dummy device. Each library exports its header's functions and nothing else. Last, what the default build and the profile add to a small
+# (both carry the switches and the link-time options); natively it plays the
+# tune on SDL's dummy device. Each library exports its header's functions and
+# nothing else. Last, what the default build and the profile add to a small
 # static i686 program.
 # Usage: tests/install/size.sh DEFAULT_I686_BUILD SIZE_NATIVE_BUILD SIZE_WINDOWS_BUILD...
 set -u
