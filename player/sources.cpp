@@ -121,7 +121,12 @@ const ByteSource resourceSource = {resourceOpen, memoryRead, memorySeek, memoryC
 const ByteSource fileSource = {fileOpen, fileRead, fileSeek, fileClose};
 #endif
 
+#if INTROPLAYER_NAMED_RESOURCES || INTROPLAYER_FILE_SOURCE
 const ByteSource* installedSource = &memorySource;
+#else
+// Memory is the only kind: its functions are called directly.
+constexpr const ByteSource* installedSource = &memorySource;
+#endif
 int32_t installedKind = SourceMemory;
 
 }  // namespace
@@ -134,7 +139,9 @@ void selectSource(int32_t sourceKind, uint32_t length) {
     sourceFile = 0;
     sourceFileSize = -1;
     installedKind = sourceKind <= 0 ? SourceResource : sourceKind == 1 ? SourceMemory : SourceFile;
+#if INTROPLAYER_NAMED_RESOURCES || INTROPLAYER_FILE_SOURCE
     installedSource = &memorySource;
+#endif
 #if INTROPLAYER_NAMED_RESOURCES
     if (installedKind == SourceResource) installedSource = &resourceSource;
 #endif
