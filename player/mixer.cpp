@@ -54,7 +54,7 @@ constexpr int32_t ZeroSegmentLimit = 64;
 // fit 32 bits: the 32-bit build compares and shifts them in one register.
 struct Region {
     const int16_t* data;
-    int64_t lengthPos;     // length, 32.32
+    int32_t length;        // integer frames
     int32_t loopStart;     // integer frames
     int32_t loopEnd;       // integer frames; the end of the playable region
     int32_t loopLength;    // integer frames; 0 without a loop
@@ -75,7 +75,7 @@ bool setUpRegion(const SampleRecord* sample, Region* region)
     const uint32_t start = sample->loopStart < length ? sample->loopStart : length;
     const uint32_t end = start + (sample->loopLength < length - start ? sample->loopLength : length - start);
     region->data = sample->data;
-    region->lengthPos = framesAt(static_cast<int32_t>(length));
+    region->length = static_cast<int32_t>(length);
     const bool loops = (sample->loopType == LoopForward || sample->loopType == LoopPingPong) && start < end;
     region->loopType = loops ? sample->loopType : static_cast<uint8_t>(LoopNone);
     region->loopStart = loops ? static_cast<int32_t>(start) : 0;
@@ -116,7 +116,7 @@ void reflectAtEnd(const Region& region, int64_t end, int64_t* pos, uint32_t* bac
     int64_t over = *pos - end;
     if (over < 0) over = 0;   // a count that fell a hair short of the end
     int64_t p = end - over - Epsilon;
-    if (p >= framesAt(region.loopStart)) {
+    if (framesOf(p) >= region.loopStart) {
         *pos = p;
         *backward = 1;
     } else {
@@ -201,15 +201,12 @@ int64_t mixRamped(const int16_t* data, int64_t pos, int64_t step, float* gainLef
     return pos;
 }
 
+#if MIX_LANES
 // Hot loop: constant gains. Four frames per iteration in SSE2 lanes; every
 // lane does exactly the scalar operations, so the results are the same.
 int64_t mixSteady(const int16_t* data, int64_t pos, int64_t step, float gainLeft,
                   float gainRight, float* out, uint32_t frames)
 {
-#if !MIX_LANES
-    // One loop for both: a ramp of zero steps mixes the same sums.
-    return mixRamped(data, pos, step, &gainLeft, &gainRight, 0.0f, 0.0f, out, frames);
-#else
     const __m128 scale = _mm_set1_ps(FractionScale);
     const __m128 gains = _mm_setr_ps(gainLeft, gainRight, gainLeft, gainRight);
     __m128i fractions = firstFractions(pos, step);
@@ -238,8 +235,8 @@ int64_t mixSteady(const int16_t* data, int64_t pos, int64_t step, float gainLeft
         out[1] += v * gainRight;
     }
     return pos;
-#endif
 }
+#endif
 
 // Starts a ramp towards new targets, or keeps the running one.
 void setUpRamp(Voice* voice)
@@ -274,8 +271,7 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
     int64_t pos = static_cast<int64_t>(static_cast<int32_t>(voice->posInt)) * FrameOne +
                   voice->posFrac;
     if (pos < -FrameOne) pos = 0;
-    if (pos > region.lengthPos) pos = region.lengthPos;
-    if (backward && pos >= region.lengthPos) pos = region.lengthPos - Epsilon;
+    if (framesOf(pos) >= region.length) pos = framesAt(region.length) - (backward ? Epsilon : 0);
 
     // The ramp's gains run on in float across the segments of this span: a
     // ramp cut by loop turns every few frames still reaches its course.
@@ -292,14 +288,14 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
             distance = pos > start ? static_cast<uint64_t>(pos - start) : 0;
         } else {
             const int32_t posInt = framesOf(pos);
-            const int32_t endInt = posInt > region.loopEnd ? framesOf(region.lengthPos) : region.loopEnd;
+            const int32_t endInt = posInt > region.loopEnd ? region.length : region.loopEnd;
             end = framesAt(endInt);
-            if (pos >= region.lengthPos)
+            if (posInt >= region.length)
                 distance = 0;
             else if (posInt == endInt && static_cast<uint32_t>(pos) != 0)
                 distance = static_cast<uint64_t>(FrameOne - static_cast<uint32_t>(pos));
             else
-                distance = pos < end ? static_cast<uint64_t>(end - pos) : 0;
+                distance = posInt < endInt ? static_cast<uint64_t>(end - pos) : 0;
         }
 
         // 2. Frames to the boundary, both values cut to 24 fraction bits.
@@ -327,8 +323,9 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
         // frame read past the pad slot or before data[-1].
         if (n > 0) {
             const int64_t reach = static_cast<int64_t>(n - 1) * static_cast<int64_t>(step);
-            if (!backward && pos + reach >= region.lengthPos) {
-                n = static_cast<uint32_t>(divide64(static_cast<uint64_t>(region.lengthPos - Epsilon - pos), step)) + 1;
+            const int64_t lengthPos = framesAt(region.length);
+            if (!backward && pos + reach >= lengthPos) {
+                n = static_cast<uint32_t>(divide64(static_cast<uint64_t>(lengthPos - Epsilon - pos), step)) + 1;
                 atBoundary = true;
             } else if (backward && pos - reach < -FrameOne) {
                 n = static_cast<uint32_t>(divide64(static_cast<uint64_t>(pos + FrameOne), step)) + 1;
@@ -339,13 +336,28 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
         // 4. Mix. A voice whose gains are 0 throughout only moves: adding
         // v * 0 would leave the mix area as it is.
         const int64_t signedStep = backward ? -static_cast<int64_t>(step) : static_cast<int64_t>(step);
+        // Steady gains are a ramp of zero steps: one call mixes both.
+        float left = gainLeft;
+        float right = gainRight;
+        float stepLeft = voice->rampStepLeft;
+        float stepRight = voice->rampStepRight;
+        if (!ramping) {
+            left = static_cast<float>(voice->targetLeft) / 255.0f;
+            right = static_cast<float>(voice->targetRight) / 255.0f;
+            stepLeft = 0.0f;
+            stepRight = 0.0f;
+        }
+        if (left == 0.0f && right == 0.0f && stepLeft == 0.0f && stepRight == 0.0f)
+            pos += static_cast<int64_t>(n) * signedStep;
+#if MIX_LANES
+        else if (!ramping)
+            pos = mixSteady(region.data, pos, signedStep, left, right, out, n);
+#endif
+        else
+            pos = mixRamped(region.data, pos, signedStep, &left, &right, stepLeft, stepRight, out, n);
         if (ramping) {
-            if (gainLeft == 0.0f && gainRight == 0.0f && voice->rampStepLeft == 0.0f &&
-                voice->rampStepRight == 0.0f)
-                pos += static_cast<int64_t>(n) * signedStep;
-            else
-                pos = mixRamped(region.data, pos, signedStep, &gainLeft, &gainRight,
-                                voice->rampStepLeft, voice->rampStepRight, out, n);
+            gainLeft = left;
+            gainRight = right;
             // 5. End of a ramp segment.
             if (n > 0) {
                 voice->currentLeft = roundToEven(gainLeft * 255.0f);
@@ -358,12 +370,6 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
                 voice->currentLeft = voice->targetLeft;
                 voice->currentRight = voice->targetRight;
             }
-        } else if (voice->targetLeft == 0 && voice->targetRight == 0) {
-            pos += static_cast<int64_t>(n) * signedStep;
-        } else {
-            pos = mixSteady(region.data, pos, signedStep,
-                            static_cast<float>(voice->targetLeft) / 255.0f,
-                            static_cast<float>(voice->targetRight) / 255.0f, out, n);
         }
         frames -= n;
         out += 2 * static_cast<size_t>(n);
