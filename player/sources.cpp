@@ -45,7 +45,8 @@ uintptr_t memoryOpen(const void* source) {
 
 // Signed comparisons as the format's reader always did them: a read that
 // crosses the end copies what is left and still advances by the full count.
-void memoryRead(void* dest, int32_t count) {
+// This and the seek stay out of line: the loader calls them from many places.
+[[gnu::noinline]] void memoryRead(void* dest, int32_t count) {
     int64_t end = sourcePos + count;
     int64_t n = end < sourceSize ? (int64_t)count : sourceSize - sourcePos;
     if (n <= 0 || sourceBase == nullptr) return;
@@ -55,7 +56,7 @@ void memoryRead(void* dest, int32_t count) {
 
 // Seeks stop at the end; a damaged module can also compute a target below the
 // start, which stops at 0 instead of pointing before the block.
-int32_t memorySeek(int32_t offset, int32_t origin) {
+[[gnu::noinline]] int32_t memorySeek(int32_t offset, int32_t origin) {
     int64_t target = origin == 0 ? (int64_t)offset : sourcePos + offset;
     if (target > sourceSize) target = sourceSize;
     if (target < 0) target = 0;
