@@ -332,13 +332,12 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
         // The count above may overshoot the boundary by a frame; never let a
         // frame read past the pad slot or before data[-1].
         if (n > 0) {
+            // How far the last frame may lie from this one: to the pad slot
+            // going forward, to data[-1] going backward.
             const int64_t reach = static_cast<int64_t>(n - 1) * static_cast<int64_t>(step);
-            const int64_t lengthPos = framesAt(region.length);
-            if (!backward && pos + reach >= lengthPos) {
-                n = static_cast<uint32_t>(divide64(static_cast<uint64_t>(lengthPos - Epsilon - pos), step)) + 1;
-                atBoundary = true;
-            } else if (backward && pos - reach < -FrameOne) {
-                n = static_cast<uint32_t>(divide64(static_cast<uint64_t>(pos + FrameOne), step)) + 1;
+            const int64_t room = backward ? pos + FrameOne : framesAt(region.length) - Epsilon - pos;
+            if (reach > room) {
+                n = static_cast<uint32_t>(divide64(static_cast<uint64_t>(room), step)) + 1;
                 atBoundary = true;
             }
         }
