@@ -80,8 +80,10 @@ void audioDeviceClose();
 
 typedef uintptr_t PlatformThread;  // 0 = none
 
-// Starts `entry(arg)` on a new thread; 0 when it cannot be created.
-PlatformThread platformStartThread(void (*entry)(void*), void* arg);
+// Starts `entry()` on a new thread; 0 when it cannot be created. The entry
+// takes no argument: it travels as the thread's one start word, so nothing is
+// allocated for it.
+PlatformThread platformStartThread(void (*entry)());
 // Raises the thread to the highest priority the platform grants (time-critical
 // on Windows; best effort elsewhere).
 void platformRaiseThreadPriority(PlatformThread thread);

@@ -85,7 +85,7 @@ void takeSeekInRing(int32_t playing) {
 // Every 5 ms: the read-outs move on to the block the device plays, a seek
 // asked for is taken, and one more of the blocks ahead of the device is
 // rendered until all of them are.
-void refillThread(void*) {
+void refillThread() {
     for (;;) {
         const int32_t playing = static_cast<int32_t>((playback.device->position() >> 12) & 15);
         statsIndex.store(playing, std::memory_order_relaxed);
@@ -126,7 +126,7 @@ bool startDevicePlayback() {
     if (playback.device->ringWritten)
         playback.device->ringWritten();
     playback.device->startLoop(reinterpret_cast<const uint8_t*>(outputRing), RingBytes);
-    playback.refillThreadHandle = platformStartThread(refillThread, nullptr);
+    playback.refillThreadHandle = platformStartThread(refillThread);
     if (playback.refillThreadHandle == 0)
         return false;
     platformRaiseThreadPriority(playback.refillThreadHandle);

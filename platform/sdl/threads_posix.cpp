@@ -8,39 +8,23 @@
 #include <time.h>
 
 #include <cerrno>
-#include <cstdlib>
 
 namespace introplayer {
 
 namespace {
 
-struct ThreadStart {
-    void (*entry)(void*);
-    void* arg;
-};
-
-void* runThread(void* p)
+void* runThread(void* entry)
 {
-    ThreadStart start = *static_cast<ThreadStart*>(p);
-    std::free(p);
-    start.entry(start.arg);
+    reinterpret_cast<void (*)()>(entry)();
     return nullptr;
 }
 
 }  // namespace
 
-PlatformThread platformStartThread(void (*entry)(void*), void* arg)
+PlatformThread platformStartThread(void (*entry)())
 {
-    // malloc rather than operator new, so the player needs no C++ runtime
-    // library and C programs can link it as it is.
-    ThreadStart* start = static_cast<ThreadStart*>(std::malloc(sizeof(ThreadStart)));
-    if (start == nullptr) return 0;
-    *start = ThreadStart{entry, arg};
     pthread_t thread;
-    if (pthread_create(&thread, nullptr, runThread, start) != 0) {
-        std::free(start);
-        return 0;
-    }
+    if (pthread_create(&thread, nullptr, runThread, reinterpret_cast<void*>(entry)) != 0) return 0;
     static_assert(sizeof(pthread_t) <= sizeof(PlatformThread), "pthread_t must fit a handle");
     return static_cast<PlatformThread>(thread);
 }

@@ -7,34 +7,17 @@ namespace introplayer {
 
 namespace {
 
-struct ThreadStart {
-    void (*entry)(void*);
-    void* arg;
-};
-
-DWORD WINAPI runThread(LPVOID p)
+DWORD WINAPI runThread(LPVOID entry)
 {
-    ThreadStart start = *static_cast<ThreadStart*>(p);
-    HeapFree(GetProcessHeap(), 0, p);
-    start.entry(start.arg);
+    reinterpret_cast<void (*)()>(entry)();
     return 0;
 }
 
 }  // namespace
 
-PlatformThread platformStartThread(void (*entry)(void*), void* arg)
+PlatformThread platformStartThread(void (*entry)())
 {
-    // The process heap rather than operator new: the latter drags the C++
-    // exception runtime into the executable.
-    ThreadStart* start = static_cast<ThreadStart*>(HeapAlloc(GetProcessHeap(), 0, sizeof(ThreadStart)));
-    if (start == nullptr) return 0;
-    start->entry = entry;
-    start->arg = arg;
-    HANDLE thread = CreateThread(nullptr, 0, runThread, start, 0, nullptr);
-    if (thread == nullptr) {
-        HeapFree(GetProcessHeap(), 0, start);
-        return 0;
-    }
+    HANDLE thread = CreateThread(nullptr, 0, runThread, reinterpret_cast<LPVOID>(entry), 0, nullptr);
     return reinterpret_cast<PlatformThread>(thread);
 }
 
