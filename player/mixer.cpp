@@ -93,15 +93,12 @@ void reflectAtStart(const Region& region, int64_t* pos, uint32_t* backward)
     const int64_t length = framesAt(region.loopLength);
     int64_t over = start - *pos;
     if (over < 0) over = 0;
-    const int64_t q = over - Epsilon;
-    if (q < length) {
-        *pos = start + q;
-        *backward = 0;
-        return;
+    int64_t r = over - Epsilon;
+    if (r >= length) {
+        uint64_t r64;
+        divide64(static_cast<uint64_t>(r), static_cast<uint64_t>(2 * length), &r64);
+        r = static_cast<int64_t>(r64);
     }
-    uint64_t r64;
-    divide64(static_cast<uint64_t>(q), static_cast<uint64_t>(2 * length), &r64);
-    const int64_t r = static_cast<int64_t>(r64);
     if (r < length) {
         *pos = start + r;
         *backward = 0;
@@ -238,6 +235,14 @@ int64_t mixSteady(const int16_t* data, int64_t pos, int64_t step, float gainLeft
 }
 #endif
 
+// n steps of at most StepLimit, for n up to ChunkFrames: two 32-bit
+// multiplies where the 32-bit build would make a 64-bit one of three.
+inline int64_t stepsOf(uint32_t n, uint64_t step)
+{
+    const uint64_t whole = static_cast<uint64_t>(n * static_cast<uint32_t>(step >> 32)) << 32;
+    return static_cast<int64_t>(whole + static_cast<uint64_t>(n) * static_cast<uint32_t>(step));
+}
+
 // Whether all four are 0.0f or -0.0f, as == 0.0f tells, from their bits in
 // one test: four float compares with their NaN checks cost 70 bytes more.
 inline bool allZero(float a, float b, float c, float d)
@@ -334,7 +339,7 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
         if (n > 0) {
             // How far the last frame may lie from this one: to the pad slot
             // going forward, to data[-1] going backward.
-            const int64_t reach = static_cast<int64_t>(n - 1) * static_cast<int64_t>(step);
+            const int64_t reach = stepsOf(n - 1, step);
             const int64_t room = backward ? pos + FrameOne : framesAt(region.length) - Epsilon - pos;
             if (reach > room) {
                 n = static_cast<uint32_t>(divide64(static_cast<uint64_t>(room), step)) + 1;
@@ -357,7 +362,7 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
             stepRight = 0.0f;
         }
         if (allZero(left, right, stepLeft, stepRight))
-            pos += static_cast<int64_t>(n) * signedStep;
+            pos += backward ? -stepsOf(n, step) : stepsOf(n, step);
 #if MIX_LANES
         else if (!ramping)
             pos = mixSteady(region.data, pos, signedStep, left, right, out, n);

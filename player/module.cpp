@@ -69,6 +69,13 @@ uint32_t getU32(const uint8_t* p) {
     return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
 
+// Four characters as getU32 reads them from a file: a compare the compiler
+// folds, where memcmp stays a call.
+constexpr uint32_t fourBytes(const char (&text)[5]) {
+    return (uint32_t)(uint8_t)text[0] | (uint32_t)(uint8_t)text[1] << 8 | (uint32_t)(uint8_t)text[2] << 16 |
+           (uint32_t)(uint8_t)text[3] << 24;
+}
+
 #if INTROPLAYER_ERROR_TEXTS
 // Error text is put together piece by piece: no printf family in the player.
 void addError(const char* text) {
@@ -497,7 +504,7 @@ int parseModule() {
         return fail("the song uses Amiga periods, which this build leaves out");
     // X6x is OpenMPT's fine pattern delay, and its files are written to it;
     // the classic tracker and the others have no X6x and play without it.
-    song.fineDelays = std::memcmp(h + 38, "OpenMPT ", 8) == 0;
+    song.fineDelays = getU32(h + 38) == fourBytes("Open") && getU32(h + 42) == fourBytes("MPT ");
     song.defaultSpeed = getU16(h + 76);
     song.defaultTempo = getU16(h + 78);
     std::memcpy(song.orderTable, h + 80, OrderTableSize);
@@ -600,7 +607,7 @@ int loadModuleFromSource(int32_t sourceKind, const void* source, uint32_t length
     readBytes(moduleHeader, (int32_t)ModuleHeaderSize);
     int loaded;
     const int32_t available = sourceLength();
-    if (std::memcmp(moduleHeader, "Exte", 4) != 0) {
+    if (getU32(moduleHeader) != fourBytes("Exte")) {
         loaded = fail("not an XM module (it does not begin with \"Extended Module\")");
     } else if (available >= 0 && available < (int32_t)HeaderFieldsEnd) {
         // Zeros for the song's own header fields would pass for an empty song.

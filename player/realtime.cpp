@@ -36,9 +36,10 @@ Playback playback;
 constexpr int32_t SeekFadeFrames = 256;
 
 // The start of the block a seek mixes again, as it was before, for the
-// crossing from the old sound to the new.
+// crossing from the old sound to the new. Each start sets the block to -1
+// (none); a zeroed record needs no code at program start.
 struct SeekCrossfade {
-    int32_t block = -1;
+    int32_t block;
     int16_t old[SeekFadeFrames * 2];
 };
 SeekCrossfade crossfade;

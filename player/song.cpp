@@ -41,6 +41,9 @@ struct SongTimes {
 };
 
 SongTimes times;
+// Whether anything reads them: the end watch, seeks, the read-outs or
+// offline rendering. Without them, nothing keeps them up.
+constexpr bool TimesRead = INTROPLAYER_END_WATCH || INTROPLAYER_SEEK || INTROPLAYER_FOLLOW || INTROPLAYER_OFFLINE;
 
 // What a seek may ask for, readable from any thread while the song's
 // tables come and go: whether a song is loaded, its length and the rows
@@ -192,7 +195,8 @@ void resetSongState() {
 void startSongPlayback() {
     outputFrames = 0;
     song.clockFrames = 0;
-    std::memset(&times, 0, sizeof times);
+    if (TimesRead)
+        std::memset(&times, 0, sizeof times);
     resetSongState();
     resetFollow();
     if (INTROPLAYER_SEEK) {
@@ -215,7 +219,7 @@ void runDueTick() {
     // a pass, where every row is new.
     if (INTROPLAYER_END_WATCH && song.cameBack && times.cameBackAt == 0)
         times.cameBackAt = outputFrames;
-    if (song.ended)
+    if (TimesRead && song.ended)
         times.endedAt = outputFrames;
     // Read after the tick, so a tempo set during it sets its length.
     song.tickFramesLeft = song.tickFrames > 0 ? song.tickFrames : 1;
