@@ -27,6 +27,7 @@
 #include "module.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstring>
 
 #include "sources.h"
@@ -274,31 +275,16 @@ void repairEnvelope(EnvelopePoint* points, uint8_t* count, uint8_t* sustain, uin
     }
 }
 
-void readEnvelope(const uint8_t* p, EnvelopePoint* points) {
-    for (uint32_t i = 0; i < MaxEnvelopePoints; i++) {
-        points[i].x = getU16(p + 4 * i);
-        points[i].y = getU16(p + 4 * i + 2);
-    }
-}
+// The record keeps the file's order from the sample map through the vibrato
+// rate, and the envelope points are little-endian words as on x86: one copy.
+static_assert(offsetof(InstrumentRecord, volumeEnvelope) - offsetof(InstrumentRecord, sampleMap) == 96 &&
+                  offsetof(InstrumentRecord, panningEnvelope) - offsetof(InstrumentRecord, sampleMap) == 144 &&
+                  offsetof(InstrumentRecord, vibratoRate) - offsetof(InstrumentRecord, sampleMap) == 205,
+              "the instrument record follows the file's layout");
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "envelope points are copied as stored");
 
 void readInstrumentBody(InstrumentRecord* instrument, const uint8_t* b) {
-    std::memcpy(instrument->sampleMap, b, 96);
-    readEnvelope(b + 96, instrument->volumeEnvelope);
-    readEnvelope(b + 144, instrument->panningEnvelope);
-    instrument->volumePointCount = b[192];
-    instrument->panningPointCount = b[193];
-    instrument->volumeSustain = b[194];
-    instrument->volumeLoopStart = b[195];
-    instrument->volumeLoopEnd = b[196];
-    instrument->panningSustain = b[197];
-    instrument->panningLoopStart = b[198];
-    instrument->panningLoopEnd = b[199];
-    instrument->volumeEnvelopeFlags = b[200];
-    instrument->panningEnvelopeFlags = b[201];
-    instrument->vibratoType = b[202];
-    instrument->vibratoSweep = b[203];
-    instrument->vibratoDepth = b[204];
-    instrument->vibratoRate = b[205];
+    std::memcpy(instrument->sampleMap, b, 206);
     instrument->fadeout = (uint16_t)(getU16(b + 206) * 2);   // 16-bit on purpose: wraps like the original
 }
 
