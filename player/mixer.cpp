@@ -235,12 +235,11 @@ int64_t mixSteady(const int16_t* data, int64_t pos, int64_t step, float gainLeft
 }
 #endif
 
-// n steps of at most StepLimit, for n up to ChunkFrames: two 32-bit
-// multiplies where the 32-bit build would make a 64-bit one of three.
+// n steps in 32.32; n is zero-extended, so the 32-bit build needs two
+// 32-bit multiplies, not a 64-bit product of three.
 inline int64_t stepsOf(uint32_t n, uint64_t step)
 {
-    const uint64_t whole = static_cast<uint64_t>(n * static_cast<uint32_t>(step >> 32)) << 32;
-    return static_cast<int64_t>(whole + static_cast<uint64_t>(n) * static_cast<uint32_t>(step));
+    return static_cast<int64_t>(static_cast<uint64_t>(n) * step);
 }
 
 // Whether all four are 0.0f or -0.0f, as == 0.0f tells, from their bits in
