@@ -349,7 +349,20 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
         // 4. Mix. A voice whose gains are 0 throughout only moves: adding
         // v * 0 would leave the mix area as it is.
         const int64_t signedStep = backward ? -static_cast<int64_t>(step) : static_cast<int64_t>(step);
-        // Steady gains are a ramp of zero steps: one call mixes both.
+#if MIX_LANES
+        if (!ramping && voice->targetLeft == 0 && voice->targetRight == 0)
+            pos += backward ? -stepsOf(n, step) : stepsOf(n, step);
+        else if (!ramping)
+            pos = mixSteady(region.data, pos, signedStep, static_cast<float>(voice->targetLeft) / 255.0f,
+                            static_cast<float>(voice->targetRight) / 255.0f, out, n);
+        else if (allZero(gainLeft, gainRight, voice->rampStepLeft, voice->rampStepRight))
+            pos += backward ? -stepsOf(n, step) : stepsOf(n, step);
+        else
+            pos = mixRamped(region.data, pos, signedStep, &gainLeft, &gainRight, voice->rampStepLeft,
+                            voice->rampStepRight, out, n);
+#else
+        // Steady gains are a ramp of zero steps: one call mixes both, and
+        // the call made once is made in place.
         float left = gainLeft;
         float right = gainRight;
         float stepLeft = voice->rampStepLeft;
@@ -362,15 +375,14 @@ void mixVoice(Voice* voice, float* out, uint32_t frames)
         }
         if (allZero(left, right, stepLeft, stepRight))
             pos += backward ? -stepsOf(n, step) : stepsOf(n, step);
-#if MIX_LANES
-        else if (!ramping)
-            pos = mixSteady(region.data, pos, signedStep, left, right, out, n);
-#endif
         else
             pos = mixRamped(region.data, pos, signedStep, &left, &right, stepLeft, stepRight, out, n);
+#endif
         if (ramping) {
+#if !MIX_LANES
             gainLeft = left;
             gainRight = right;
+#endif
             // 5. End of a ramp segment.
             if (n > 0) {
                 voice->currentLeft = roundToEven(gainLeft * 255.0f);
