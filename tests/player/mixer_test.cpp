@@ -228,6 +228,18 @@ TEST_F(MixerTest, VoicesWithoutALoopStopAfterTheirLastFrame)
     EXPECT_EQ(v.sample, nullptr);
 }
 
+// The count in 24-bit units can stop a hair short of a forward loop's end
+// (here 5 units of 2^-32 frame): the loop still turns, to the same hair
+// before its start.
+TEST_F(MixerTest, ACountShortOfAForwardLoopsEndStillTurns)
+{
+    TestSample sample(ramp(40), LoopForward, 10, 20, 100);
+    const uint64_t step = 3 * 256;   // 3 in the count's units: 3 frames counted where 4 are needed
+    Voice& v = start(sample, 30 * One - 3 * step - 5, step, 255, 255);
+    mix(3);
+    EXPECT_EQ(position(v), 10 * One - 5);
+}
+
 TEST_F(MixerTest, SilentVoicesAddNothingButMoveExactlyLikeAudibleOnes)
 {
     // Idle voices add nothing whatever their volumes; the silent one leaves
