@@ -219,7 +219,7 @@ void runDueTick() {
     // a pass, where every row is new.
     if (INTROPLAYER_END_WATCH && song.cameBack && times.cameBackAt == 0)
         times.cameBackAt = outputFrames;
-    if (TimesRead && song.ended)
+    if (song.ended)
         times.endedAt = outputFrames;
     // Read after the tick, so a tempo set during it sets its length.
     song.tickFramesLeft = song.tickFrames > 0 ? song.tickFrames : 1;
